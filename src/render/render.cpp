@@ -1,0 +1,166 @@
+#include "render/render.h"
+
+#include <algorithm>
+#include <cstddef>
+
+#include "bytes.h"
+
+// Every sample is fixed by this arithmetic: IEEE doubles, each operation
+// rounded on its own in the order written, conversions truncating toward zero.
+// The build forbids contraction into fused multiply-adds, so nothing here may
+// be rearranged, and (j * v) / n stays as written.
+
+namespace {
+
+enum class Kind { rise, middle, fall }; // segment 1, segments 2 to 5, segment 6
+
+struct Segment {
+    std::int32_t from, n;
+    Kind kind;
+    double begin, end; // volumes at from and at from + n
+};
+
+inline double gain(const Segment &s, std::int32_t j)
+{
+    const double dj = j;
+    const double rest = s.n - j;
+    const double n = s.n;
+    switch (s.kind) {
+    case Kind::rise:
+        return (dj * s.end) / n;
+    case Kind::fall:
+        return (rest * s.begin) / n;
+    default:
+        return ((dj * s.end) + (rest * s.begin)) / n;
+    }
+}
+
+// The stored sample: clipped to -32767 .. 32767 (never -32768), truncated
+// toward zero. A NaN, which only absurd volumes can produce, stores silence.
+inline std::int16_t clip(double y)
+{
+    if (y > 32767.0)
+        return 32767;
+    if (y < -32767.0)
+        return -32767;
+    if (y != y)
+        return 0;
+    return static_cast<std::int16_t>(y);
+}
+
+struct Source {
+    const unsigned char *samples;
+    std::int32_t channels;
+};
+
+// A stereo frame is the mean of its channels; any other count takes the first.
+inline double source_value(const Source &src, std::int64_t f)
+{
+    if (src.channels == 2) {
+        const double l = get_le16s(src.samples + 4 * f);
+        const double r = get_le16s(src.samples + 4 * f + 2);
+        return (r + l) * 0.5;
+    }
+    return get_le16s(src.samples + 2 * f * src.channels);
+}
+
+inline std::int16_t get_out(const unsigned char *buf, std::int64_t p)
+{
+    return get_le16s(buf + 2 * p);
+}
+
+inline void put_out(unsigned char *buf, std::int64_t p, std::int16_t v)
+{
+    put_le16(buf + 2 * p, static_cast<std::uint16_t>(v));
+}
+
+struct Note {
+    Source src;
+    std::int32_t i_start, frames_available, overlap_samples;
+    unsigned char *buf;
+};
+
+// One frame, every case: past the end of the source, before its start, inside
+// the overlap or not.
+inline void render_frame(const Note &note, const Segment &s, std::int32_t f)
+{
+    const std::int64_t p = std::int64_t{f} - note.i_start;
+    const bool mixed = p < note.overlap_samples;
+    if (f >= note.frames_available) {
+        if (!mixed)
+            put_out(note.buf, p, 0);
+        return;
+    }
+    const double x = f < 0 ? 0.0 : source_value(note.src, f);
+    double y = x * gain(s, f - s.from);
+    if (mixed)
+        y = y + get_out(note.buf, p);
+    put_out(note.buf, p, clip(y));
+}
+
+// The frames of a segment that lie inside the source and outside the overlap:
+// nearly every frame of a note. The channel count is fixed per loop so that
+// each loop is plain arithmetic over consecutive frames.
+void render_plain(const Note &note, const Segment &s, std::int32_t lo, std::int32_t hi)
+{
+    unsigned char *out = note.buf + 2 * (std::int64_t{lo} - note.i_start);
+    const unsigned char *in = note.src.samples;
+    const std::int32_t from = s.from;
+    if (note.src.channels == 1) {
+        for (std::int32_t f = lo; f < hi; ++f, out += 2)
+            put_le16(out, static_cast<std::uint16_t>(
+                              clip(get_le16s(in + 2 * std::int64_t{f}) * gain(s, f - from))));
+    } else if (note.src.channels == 2) {
+        for (std::int32_t f = lo; f < hi; ++f, out += 2) {
+            const double l = get_le16s(in + 4 * std::int64_t{f});
+            const double r = get_le16s(in + 4 * std::int64_t{f} + 2);
+            put_le16(out, static_cast<std::uint16_t>(clip(((r + l) * 0.5) * gain(s, f - from))));
+        }
+    } else {
+        const std::int64_t step = note.src.channels;
+        for (std::int32_t f = lo; f < hi; ++f, out += 2)
+            put_le16(out, static_cast<std::uint16_t>(
+                              clip(get_le16s(in + 2 * step * f) * gain(s, f - from))));
+    }
+}
+
+void render_segment(const Note &note, const Segment &s)
+{
+    const std::int32_t to = s.from + s.n;
+    // [lo, hi): frames at or after the source's start, before its end and past
+    // the overlap. Every other frame takes the careful path.
+    const std::int64_t overlap_end = std::int64_t{note.i_start} + std::max(note.overlap_samples, 0);
+    const auto lo = static_cast<std::int32_t>(
+        std::min<std::int64_t>(std::max<std::int64_t>({s.from, 0, overlap_end}), to));
+    const std::int32_t hi = std::max(lo, std::min(to, note.frames_available));
+    for (std::int32_t f = s.from; f < lo; ++f)
+        render_frame(note, s, f);
+    render_plain(note, s, lo, hi);
+    for (std::int32_t f = hi; f < to; ++f)
+        render_frame(note, s, f);
+}
+
+} // namespace
+
+std::int32_t render_note(const NotePlan &plan, const NoteArgs &args, const SourceInfo &src,
+                         unsigned char *buf)
+{
+    const Note note = {{src.block.data.get() + src.sample_data, src.channels},
+                       plan.i_start,
+                       plan.frames_available,
+                       plan.overlap_samples,
+                       buf};
+    const std::int32_t at[7] = {plan.i_start, plan.i_p1, plan.i_p2, plan.i_p5,
+                                plan.i_p3,    plan.i_p4, plan.i_end};
+    const double vol[7] = {0, args.v1, args.v2, args.v5, args.v3, args.v4, 0};
+    std::int32_t rendered = 0;
+    for (int i = 0; i < 6; ++i) {
+        if (at[i + 1] <= at[i])
+            continue; // an empty segment writes nothing
+        const Kind kind = i == 0 ? Kind::rise : i == 5 ? Kind::fall : Kind::middle;
+        const Segment s = {at[i], at[i + 1] - at[i], kind, vol[i], vol[i + 1]};
+        render_segment(note, s);
+        rendered += s.n;
+    }
+    return rendered;
+}

@@ -1,0 +1,98 @@
+#include "wave/file.h"
+
+#include <cerrno>
+#include <cstring>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+#endif
+
+std::FILE *file_open(const char *path, const char *mode)
+{
+    errno = 0;
+    return std::fopen(path, mode);
+}
+
+bool file_missing_error()
+{
+    return errno == ENOENT;
+}
+
+bool file_read(std::FILE *f, void *buf, std::size_t n)
+{
+    return n == 0 || std::fread(buf, 1, n, f) == n;
+}
+
+bool file_write(std::FILE *f, const void *buf, std::size_t n)
+{
+    return n == 0 || std::fwrite(buf, 1, n, f) == n;
+}
+
+bool file_write_zeros(std::FILE *f, std::int64_t n)
+{
+    static const unsigned char zeros[4096] = {};
+    while (n > 0) {
+        const std::size_t step = n < 4096 ? static_cast<std::size_t>(n) : sizeof zeros;
+        if (!file_write(f, zeros, step))
+            return false;
+        n -= static_cast<std::int64_t>(step);
+    }
+    return true;
+}
+
+bool file_seek(std::FILE *f, std::int64_t pos)
+{
+#ifdef _WIN32
+    return _fseeki64(f, pos, SEEK_SET) == 0;
+#else
+    return fseeko(f, static_cast<off_t>(pos), SEEK_SET) == 0;
+#endif
+}
+
+bool file_flush(std::FILE *f)
+{
+    return std::fflush(f) == 0;
+}
+
+bool file_length(std::FILE *f, std::int64_t *length)
+{
+    if (!file_flush(f))
+        return false;
+#ifdef _WIN32
+    const __int64 n = _filelengthi64(_fileno(f));
+    if (n < 0)
+        return false;
+    *length = n;
+#else
+    struct stat st;
+    if (fstat(fileno(f), &st) != 0)
+        return false;
+    *length = static_cast<std::int64_t>(st.st_size);
+#endif
+    return true;
+}
+
+bool file_cut(std::FILE *f, std::int64_t length)
+{
+    if (length < 0 || !file_flush(f))
+        return false;
+#ifdef _WIN32
+    return _chsize_s(_fileno(f), length) == 0;
+#else
+    return ftruncate(fileno(f), static_cast<off_t>(length)) == 0;
+#endif
+}
+
+bool file_close(std::FILE *f)
+{
+    return std::fclose(f) == 0;
+}
+
+bool file_remove(const char *path)
+{
+    return std::remove(path) == 0;
+}

@@ -1,0 +1,62 @@
+#include "wave/header.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "bytes.h"
+#include "messages.h"
+
+WaveHeader read_header(const unsigned char *p)
+{
+    WaveHeader h;
+    h.riff_size = get_le32s(p + off::riff_size);
+    h.fmt_size = get_le32s(p + off::fmt_size);
+    h.format_tag = get_le16(p + off::format_tag);
+    h.channels = get_le16(p + off::channels);
+    h.sample_rate = get_le32s(p + off::sample_rate);
+    h.avg_bytes_per_sec = get_le32s(p + off::avg_bytes_per_sec);
+    h.block_align = get_le16(p + off::block_align);
+    h.bits_per_sample = get_le16(p + off::bits_per_sample);
+    h.data_size = get_le32s(p + off::data_size);
+    return h;
+}
+
+FmtRecord format_at_rate(std::int32_t rate)
+{
+    FmtRecord fmt = default_format;
+    const std::uint32_t align = get_le16(fmt.data() + (off::block_align - off::fmt_id));
+    put_le32(fmt.data() + (off::sample_rate - off::fmt_id), static_cast<std::uint32_t>(rate));
+    put_le32(fmt.data() + (off::avg_bytes_per_sec - off::fmt_id),
+             static_cast<std::uint32_t>(rate) * align);
+    return fmt;
+}
+
+unsigned char *fill_header(unsigned char *out, const FmtRecord &fmt, std::int32_t riff_size,
+                           std::int32_t data_size)
+{
+    std::memcpy(out + off::riff_id, "RIFF", 4);
+    put_le32(out + off::riff_size, static_cast<std::uint32_t>(riff_size));
+    std::memcpy(out + off::wave_id, "WAVE", 4);
+    std::memcpy(out + off::fmt_id, fmt.data(), fmt.size());
+    std::memcpy(out + off::data_id, "data", 4);
+    put_le32(out + off::data_size, static_cast<std::uint32_t>(data_size));
+    return out + header_bytes;
+}
+
+static bool has_id(const unsigned char *block, std::size_t size, std::size_t at, const char *id)
+{
+    return size >= at + 4 && std::memcmp(block + at, id, 4) == 0;
+}
+
+int check_wave(const unsigned char *block, std::size_t size)
+{
+    if (!has_id(block, size, off::riff_id, "RIFF")) {
+        std::fputs(msg::not_riff, stdout);
+        return 0;
+    }
+    if (!has_id(block, size, off::wave_id, "WAVE")) {
+        std::fputs(msg::not_wave, stdout);
+        return 0;
+    }
+    return 1;
+}

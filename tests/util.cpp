@@ -1,0 +1,201 @@
+#include "util.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+#include "front/run.h"
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir()
+{
+    static std::atomic<unsigned> counter{0};
+#ifdef _WIN32
+    const unsigned pid = static_cast<unsigned>(_getpid());
+#else
+    const unsigned pid = static_cast<unsigned>(getpid());
+#endif
+    dir_ = fs::temp_directory_path() /
+           ("segmix-test-" + std::to_string(pid) + "-" + std::to_string(counter++));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+}
+
+std::string TempDir::path(const std::string &name) const
+{
+    return (dir_ / name).string();
+}
+
+Bytes read_file(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void write_file(const std::string &path, const Bytes &bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+bool file_exists(const std::string &path)
+{
+    return fs::exists(path);
+}
+
+void append_le16(Bytes *b, std::uint16_t v)
+{
+    b->push_back(static_cast<unsigned char>(v));
+    b->push_back(static_cast<unsigned char>(v >> 8));
+}
+
+void append_le32(Bytes *b, std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        b->push_back(static_cast<unsigned char>(v >> (8 * i)));
+}
+
+void append_id(Bytes *b, const char *id)
+{
+    b->insert(b->end(), id, id + 4);
+}
+
+void set_le16(Bytes *b, std::size_t at, std::uint16_t v)
+{
+    (*b)[at] = static_cast<unsigned char>(v);
+    (*b)[at + 1] = static_cast<unsigned char>(v >> 8);
+}
+
+void set_le32(Bytes *b, std::size_t at, std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        (*b)[at + static_cast<std::size_t>(i)] = static_cast<unsigned char>(v >> (8 * i));
+}
+
+std::uint32_t le32_at(const Bytes &b, std::size_t at)
+{
+    return static_cast<std::uint32_t>(b[at]) | (static_cast<std::uint32_t>(b[at + 1]) << 8) |
+           (static_cast<std::uint32_t>(b[at + 2]) << 16) | (static_cast<std::uint32_t>(b[at + 3]) << 24);
+}
+
+Bytes make_wav(const std::vector<std::int16_t> &samples, const WavSpec &spec)
+{
+    const std::uint16_t align =
+        spec.block_align ? spec.block_align : static_cast<std::uint16_t>(2 * spec.channels);
+    const auto data_bytes = static_cast<std::uint32_t>(2 * samples.size());
+    Bytes b;
+    append_id(&b, "RIFF");
+    append_le32(&b, 0); // set below
+    append_id(&b, "WAVE");
+    append_id(&b, "fmt ");
+    append_le32(&b, static_cast<std::uint32_t>(spec.fmt_size));
+    append_le16(&b, spec.format_tag);
+    append_le16(&b, spec.channels);
+    append_le32(&b, static_cast<std::uint32_t>(spec.sample_rate));
+    append_le32(&b, static_cast<std::uint32_t>(spec.sample_rate) * align);
+    append_le16(&b, align);
+    append_le16(&b, spec.bits);
+    for (std::int32_t i = 16; i < spec.fmt_size; ++i)
+        b.push_back(0);
+    b.insert(b.end(), spec.before_data.begin(), spec.before_data.end());
+    append_id(&b, "data");
+    append_le32(&b, spec.data_size < 0 ? data_bytes : static_cast<std::uint32_t>(spec.data_size));
+    for (std::int16_t s : samples)
+        append_le16(&b, static_cast<std::uint16_t>(s));
+    set_le32(&b, 4, static_cast<std::uint32_t>(b.size() - 8));
+    return b;
+}
+
+std::vector<std::int16_t> samples_of(const Bytes &bytes)
+{
+    std::vector<std::int16_t> s(bytes.size() / 2);
+    for (std::size_t i = 0; i < s.size(); ++i)
+        s[i] = static_cast<std::int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    return s;
+}
+
+static void set_samples(const char *samples)
+{
+#ifdef _WIN32
+    _putenv_s("samples", samples ? samples : "");
+#else
+    if (samples)
+        setenv("samples", samples, 1);
+    else
+        unsetenv("samples");
+#endif
+}
+
+RunResult run_inprocess(const std::vector<std::string> &args, const char *samples)
+{
+    set_samples(samples);
+    std::vector<const char *> argv{"segmix"};
+    for (const std::string &a : args)
+        argv.push_back(a.c_str());
+    std::fflush(stdout);
+    testing::internal::CaptureStdout();
+    const int status = segmix_main(static_cast<int>(argv.size()), argv.data());
+    std::fflush(stdout);
+    RunResult r{status, testing::internal::GetCapturedStdout()};
+    set_samples(nullptr);
+    return r;
+}
+
+static std::string quoted(const std::string &s)
+{
+#ifdef _WIN32
+    return "\"" + s + "\"";
+#else
+    std::string q = "'";
+    for (char c : s)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+#endif
+}
+
+RunResult run_program(const std::string &exe, const std::vector<std::string> &args,
+                      const char *samples)
+{
+    set_samples(samples);
+    std::string cmd = quoted(exe);
+    for (const std::string &a : args)
+        cmd += " " + quoted(a);
+#ifdef _WIN32
+    std::FILE *p = _popen(cmd.c_str(), "rb");
+#else
+    std::FILE *p = popen(cmd.c_str(), "r");
+#endif
+    RunResult r{-1000, ""};
+    if (!p) {
+        set_samples(nullptr);
+        return r;
+    }
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
+        r.out.append(buf, n);
+#ifdef _WIN32
+    r.status = _pclose(p);
+#else
+    const int w = pclose(p);
+    r.status = WIFEXITED(w) ? WEXITSTATUS(w) : -1000;
+#endif
+    set_samples(nullptr);
+    return r;
+}
