@@ -287,6 +287,21 @@ TEST(Output, FailedOpenLeavesTheOutput)
     EXPECT_EQ(ph.header(), before);
 }
 
+TEST(Output, LongOutfileNames)
+{
+    // Names have no fixed-size buffers: any path the file system takes will do.
+    Phrase ph;
+    std::string folder = ph.dir().path("");
+    while (folder.size() < 600)
+        folder += std::string(100, 'd') + "/";
+    std::filesystem::create_directories(folder);
+    const std::string out = folder + "out";
+    const RunResult r = run_inprocess({out, ph.dir().path("src.wav"), "0", "4", "0", "0"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read_file(out + ".dat").size(), 8u);
+    EXPECT_EQ(read_file(out + ".whd"), header_for(8));
+}
+
 // A minimal reader of a whole WAVE file: the canonical 44-byte layout.
 struct Wave {
     bool ok = false;
