@@ -11,8 +11,41 @@
 #include <unistd.h>
 #endif
 
+namespace {
+
+// The fault-injection countdown: thread-local, so that runs on other threads
+// neither see nor disturb it; a run without faults pays one increment per call.
+thread_local std::int64_t op_count = 0;
+thread_local std::int64_t fail_at = 0;
+thread_local bool fail_after = false;
+
+bool injected_failure()
+{
+    ++op_count;
+    if (fail_at == 0 || op_count < fail_at || (op_count > fail_at && !fail_after))
+        return false;
+    errno = EIO;
+    return true;
+}
+
+} // namespace
+
+void file_fail_at(std::int64_t n, bool and_after)
+{
+    op_count = 0;
+    fail_at = n;
+    fail_after = and_after;
+}
+
+std::int64_t file_ops()
+{
+    return op_count;
+}
+
 std::FILE *file_open(const char *path, const char *mode)
 {
+    if (injected_failure())
+        return nullptr;
     errno = 0;
     return std::fopen(path, mode);
 }
@@ -24,11 +57,18 @@ bool file_missing_error()
 
 bool file_read(std::FILE *f, void *buf, std::size_t n)
 {
+    if (injected_failure())
+        return false;
     return n == 0 || std::fread(buf, 1, n, f) == n;
 }
 
 bool file_write(std::FILE *f, const void *buf, std::size_t n)
 {
+    if (injected_failure()) {
+        // A short write: the first half lands.
+        std::fwrite(buf, 1, n / 2, f);
+        return false;
+    }
     return n == 0 || std::fwrite(buf, 1, n, f) == n;
 }
 
@@ -46,6 +86,8 @@ bool file_write_zeros(std::FILE *f, std::int64_t n)
 
 bool file_seek(std::FILE *f, std::int64_t pos)
 {
+    if (injected_failure())
+        return false;
 #ifdef _WIN32
     return _fseeki64(f, pos, SEEK_SET) == 0;
 #else
@@ -55,12 +97,14 @@ bool file_seek(std::FILE *f, std::int64_t pos)
 
 bool file_flush(std::FILE *f)
 {
+    if (injected_failure())
+        return false;
     return std::fflush(f) == 0;
 }
 
 bool file_length(std::FILE *f, std::int64_t *length)
 {
-    if (!file_flush(f))
+    if (injected_failure() || std::fflush(f) != 0)
         return false;
 #ifdef _WIN32
     const __int64 n = _filelengthi64(_fileno(f));
@@ -78,7 +122,7 @@ bool file_length(std::FILE *f, std::int64_t *length)
 
 bool file_cut(std::FILE *f, std::int64_t length)
 {
-    if (length < 0 || !file_flush(f))
+    if (injected_failure() || length < 0 || std::fflush(f) != 0)
         return false;
 #ifdef _WIN32
     return _chsize_s(_fileno(f), length) == 0;
@@ -89,10 +133,13 @@ bool file_cut(std::FILE *f, std::int64_t length)
 
 bool file_close(std::FILE *f)
 {
-    return std::fclose(f) == 0;
+    const bool fail = injected_failure();
+    return std::fclose(f) == 0 && !fail;
 }
 
 bool file_remove(const char *path)
 {
+    if (injected_failure())
+        return false;
     return std::remove(path) == 0;
 }

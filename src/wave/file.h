@@ -38,3 +38,15 @@ bool file_close(std::FILE *f);
 
 // Removes a file; false when it could not be removed.
 bool file_remove(const char *path);
+
+// Fault injection, for tests. Every operation above except file_missing_error
+// (and file_write_zeros, which counts as the writes it makes) is counted per
+// thread. After file_fail_at(n), the n-th operation from then on fails as the
+// system would report it (n = 0: none fails); with and_after set, so does every
+// operation after it, as when a disk goes away. A failed open sets errno to
+// EIO, a failed write writes the first half of its bytes, a failed close still
+// releases the stream; the other operations fail without acting.
+void file_fail_at(std::int64_t n, bool and_after = false);
+
+// Operations counted on this thread since the last file_fail_at.
+std::int64_t file_ops();
