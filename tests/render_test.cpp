@@ -612,15 +612,16 @@ TEST(RenderNote, MatchesTheFrameByFrameDefinition)
     const std::uint16_t channel_counts[] = {1, 2, 3, 0};
 
     for (int iteration = 0; iteration < 4000; ++iteration) {
-        // The source: sometimes padded frames, a data_size off the loaded
-        // bytes either way, or a partial frame at the end.
+        // The source: mostly short, now and then long; sometimes padded
+        // frames, a data_size off the loaded bytes either way, or a partial
+        // frame at the end.
         const std::uint16_t channels = channel_counts[uniform(0, 3)];
         const int read = channels == 0 ? 1 : channels;
         WavSpec spec;
         spec.channels = channels;
         spec.block_align = static_cast<std::uint16_t>(2 * read + (chance(15) ? 2 : 0));
         spec.sample_rate = static_cast<std::int32_t>(rates[uniform(0, 2)]);
-        const std::int32_t frames = uniform(0, 200);
+        const std::int32_t frames = chance(20) ? uniform(0, 1500) : uniform(0, 200);
         Samples source(static_cast<std::size_t>(frames * spec.block_align / 2 + uniform(0, 1)));
         for (std::int16_t &s : source)
             s = value();
@@ -638,7 +639,8 @@ TEST(RenderNote, MatchesTheFrameByFrameDefinition)
         const SourceInfo src = source_of(make_wav(source, spec));
 
         // The note: random frame-sized steps in microseconds, often empty,
-        // from before the source's start to past its end.
+        // now and then hundreds of frames long, from before the source's start
+        // to past its end.
         const double us = 1000000.0 / spec.sample_rate;
         TimePoints tp;
         double t = (uniform(-60, frames + 20) + uniform(0, 99) * 0.01) * us;
@@ -647,7 +649,7 @@ TEST(RenderNote, MatchesTheFrameByFrameDefinition)
         for (double *point : points) {
             *point = t;
             if (!chance(25))
-                t += (uniform(0, 50) + uniform(0, 99) * 0.01) * us;
+                t += (uniform(0, chance(10) ? 700 : 50) + uniform(0, 99) * 0.01) * us;
         }
         const double note = tp.t_end - tp.t_start;
         tp.t_ovr = chance(20) ? 0 : (uniform(-100, 100) * 0.015 - 0.25) * note + uniform(-3, 3) * us;

@@ -20,32 +20,49 @@ struct Segment {
     double begin, end; // volumes at from and at from + n
 };
 
-inline double gain(const Segment &s, std::int32_t j)
+// Frames of the common case go in runs of this many: their gains first, then
+// their samples, each step one plain loop that the compiler can vectorise.
+constexpr std::int32_t run_frames = 256;
+
+// The gains of frames j0 .. j0 + count - 1 of segment s, one loop per kind.
+void gains(const Segment &s, std::int32_t j0, std::int32_t count, double *g)
 {
-    const double dj = j;
-    const double rest = s.n - j;
-    const double n = s.n;
+    const std::int32_t len = s.n;
+    const double n = len;
+    const double begin = s.begin, end = s.end;
     switch (s.kind) {
     case Kind::rise:
-        return (dj * s.end) / n;
+        for (std::int32_t k = 0; k < count; ++k) {
+            const double dj = j0 + k;
+            g[k] = (dj * end) / n;
+        }
+        break;
+    case Kind::middle:
+        for (std::int32_t k = 0; k < count; ++k) {
+            const double dj = j0 + k;
+            const double rest = len - (j0 + k);
+            g[k] = ((dj * end) + (rest * begin)) / n;
+        }
+        break;
     case Kind::fall:
-        return (rest * s.begin) / n;
-    default:
-        return ((dj * s.end) + (rest * s.begin)) / n;
+        for (std::int32_t k = 0; k < count; ++k) {
+            const double rest = len - (j0 + k);
+            g[k] = (rest * begin) / n;
+        }
+        break;
     }
 }
 
 // The stored sample: clipped to -32767 .. 32767 (never -32768), truncated
 // toward zero. A NaN, which only absurd volumes can produce, stores silence.
+// Selects rather than branches, so that loops over it vectorise; after them y
+// lies in range and the conversion is exact.
 inline std::int16_t clip(double y)
 {
-    if (y > 32767.0)
-        return 32767;
-    if (y < -32767.0)
-        return -32767;
-    if (y != y)
-        return 0;
-    return static_cast<std::int16_t>(y);
+    y = y == y ? y : 0.0;
+    y = y > 32767.0 ? 32767.0 : y;
+    y = y < -32767.0 ? -32767.0 : y;
+    return static_cast<std::int16_t>(static_cast<std::int32_t>(y));
 }
 
 struct Source {
@@ -82,7 +99,7 @@ struct Note {
 
 // One frame, every case: past the end of the source, before its start, inside
 // the overlap or not.
-inline void render_frame(const Note &note, const Segment &s, std::int32_t f)
+void render_frame(const Note &note, const Segment &s, std::int32_t f)
 {
     const std::int64_t p = std::int64_t{f} - note.i_start;
     const bool mixed = p < note.overlap_samples;
@@ -92,35 +109,49 @@ inline void render_frame(const Note &note, const Segment &s, std::int32_t f)
         return;
     }
     const double x = f < 0 ? 0.0 : source_value(note.src, f);
-    double y = x * gain(s, f - s.from);
+    double g = 0;
+    gains(s, f - s.from, 1, &g);
+    double y = x * g;
     if (mixed)
         y = y + get_out(note.buf, p);
     put_out(note.buf, p, clip(y));
 }
 
-// The frames of a segment that lie inside the source and outside the overlap:
-// nearly every frame of a note. The channel count is fixed per loop so that
-// each loop is plain arithmetic over consecutive frames.
-void render_plain(const Note &note, const Segment &s, std::int32_t lo, std::int32_t hi)
+// Stores count samples from frame f on at out, frame k at gain g[k]. The
+// channel count is fixed per loop.
+void store_run(const Source &src, std::int32_t f, const double *g, std::int32_t count,
+               unsigned char *out)
 {
-    unsigned char *out = note.buf + 2 * (std::int64_t{lo} - note.i_start);
-    const unsigned char *in = note.src.samples;
-    const std::int32_t from = s.from;
-    if (note.src.channels == 1) {
-        for (std::int32_t f = lo; f < hi; ++f, out += 2)
-            put_le16(out, static_cast<std::uint16_t>(
-                              clip(get_le16s(in + 2 * std::int64_t{f}) * gain(s, f - from))));
-    } else if (note.src.channels == 2) {
-        for (std::int32_t f = lo; f < hi; ++f, out += 2) {
-            const double l = get_le16s(in + 4 * std::int64_t{f});
-            const double r = get_le16s(in + 4 * std::int64_t{f} + 2);
-            put_le16(out, static_cast<std::uint16_t>(clip(((r + l) * 0.5) * gain(s, f - from))));
+    if (src.channels == 1) {
+        const unsigned char *in = src.samples + 2 * std::int64_t{f};
+        for (std::int32_t k = 0; k < count; ++k)
+            put_le16(out + 2 * k, static_cast<std::uint16_t>(clip(get_le16s(in + 2 * k) * g[k])));
+    } else if (src.channels == 2) {
+        const unsigned char *in = src.samples + 4 * std::int64_t{f};
+        for (std::int32_t k = 0; k < count; ++k) {
+            const double l = get_le16s(in + 4 * k);
+            const double r = get_le16s(in + 4 * k + 2);
+            put_le16(out + 2 * k, static_cast<std::uint16_t>(clip(((r + l) * 0.5) * g[k])));
         }
     } else {
-        const std::int64_t step = note.src.channels;
-        for (std::int32_t f = lo; f < hi; ++f, out += 2)
-            put_le16(out, static_cast<std::uint16_t>(
-                              clip(get_le16s(in + 2 * step * f) * gain(s, f - from))));
+        const std::int64_t step = 2 * std::int64_t{src.channels};
+        const unsigned char *in = src.samples + step * f;
+        for (std::int32_t k = 0; k < count; ++k)
+            put_le16(out + 2 * k,
+                     static_cast<std::uint16_t>(clip(get_le16s(in + step * k) * g[k])));
+    }
+}
+
+// The frames of a segment that lie inside the source and outside the overlap:
+// nearly every frame of a note.
+void render_plain(const Note &note, const Segment &s, std::int32_t lo, std::int32_t hi)
+{
+    double g[run_frames];
+    std::int32_t count = 0;
+    for (std::int32_t f = lo; f < hi; f += count) {
+        count = std::min(run_frames, hi - f);
+        gains(s, f - s.from, count, g);
+        store_run(note.src, f, g, count, note.buf + 2 * (std::int64_t{f} - note.i_start));
     }
 }
 
