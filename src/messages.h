@@ -46,4 +46,17 @@ inline constexpr char file_failed[] = "%s failed on %s\n";
 
 inline constexpr char join_usage[] = "segjoin <outfile> [<wavfile>]\n";
 
+// segmix-batch. Its own lines go to standard error, so that standard output
+// holds exactly what the runs print.
+inline constexpr char batch_usage[] = "segmix-batch [FILE|-]\n";
+// %s is the input's name.
+inline constexpr char batch_unreadable[] = "segmix-batch: cannot read %s\n";
+// %ld is the line number.
+inline constexpr char batch_open_quote[] = "segmix-batch: line %ld: unbalanced quote\n";
+inline constexpr char batch_open_escape[] = "segmix-batch: line %ld: backslash at the end of the line\n";
+// The summary: runs, failed runs, then seconds; the second form lists the
+// failed runs' line numbers ("3, 7, 12") before the seconds.
+inline constexpr char batch_summary[] = "segmix-batch: %ld runs, %ld failed, %.3f s\n";
+inline constexpr char batch_summary_failed[] = "segmix-batch: %ld runs, %ld failed (lines %s), %.3f s\n";
+
 } // namespace msg

@@ -1,0 +1,74 @@
+/* segmix as a library: one note rendered and appended to an output, inside the
+ * caller's process, with the same results as the segmix command.
+ *
+ * An output named OUT is two files: OUT.whd, one 44-byte WAVE header for all
+ * that has been appended so far, and OUT.dat, the samples (mono, 16 bits).
+ * Joined, header file first, they make one WAVE file.
+ *
+ * Diagnostics are printed to standard output, one line each, as the command
+ * prints them. The environment variable `samples` sets the sample rate of a
+ * fresh output (44100 when unset or 0) and is read by every run.
+ *
+ * Threads: runs on different outputs may run at the same time on several
+ * threads; each run keeps its own state. Runs on the same output must follow
+ * one another: nothing locks the two files. While runs are going on, the
+ * process must not change its environment (setenv, putenv).
+ *
+ * Linking: with the shared library nothing needs defining. On Windows, a
+ * program that links the static library defines SEGMIX_STATIC before including
+ * this header (the CMake target segmix::segmix_static does so).
+ */
+#ifndef SEGMIX_SEGMIX_H
+#define SEGMIX_SEGMIX_H
+
+#if defined(_WIN32)
+#if defined(SEGMIX_BUILDING_DLL)
+#define SEGMIX_API __declspec(dllexport)
+#elif defined(SEGMIX_STATIC)
+#define SEGMIX_API
+#else
+#define SEGMIX_API __declspec(dllimport)
+#endif
+#elif defined(__GNUC__)
+#define SEGMIX_API __attribute__((visibility("default")))
+#else
+#define SEGMIX_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Runs one note with an argument vector as the command line gives it:
+ * argv[0] (never read) and then the parameters
+ *   outfile infile offset length p1 p2 p3 v1 v2 v3 v4 ovr p4 p5 v5
+ * of which the first six are needed. argc counts argv[0] too.
+ * Returns the command's exit status: 0 when the note was appended, -1 when the
+ * run was refused (too few parameters, invalid parameters, a source or header
+ * file that cannot be used) or a file operation failed; the line printed says
+ * which. A run that returns -1 leaves both files of the output as they were. */
+SEGMIX_API int segmix_run(int argc, const char *const *argv);
+
+/* Runs one note with the fifteen parameters in the order above. The first
+ * eleven must not be null. A null or empty ovr leaves ovr, p4, p5 and v5
+ * unread; otherwise a null or empty p4 leaves p4, p5 and v5 unread (ovr is
+ * still read); when both are given, p5 and v5 must not be null either.
+ * Returns what segmix_run returns. */
+SEGMIX_API int segmix_run_note(const char *outfile, const char *infile, const char *offset,
+                               const char *length, const char *p1, const char *p2,
+                               const char *p3, const char *v1, const char *v2, const char *v3,
+                               const char *v4, const char *ovr, const char *p4, const char *p5,
+                               const char *v5);
+
+/* Copies the file first and then the file second into output (created or
+ * emptied), as the header file and the data file of an output join into one
+ * WAVE file. Returns the number of bytes copied (at most 2147483647), -1 when
+ * output cannot be created or written, -2 when an input cannot be opened or
+ * read (output then holds what was copied before). */
+SEGMIX_API int segmix_join(const char *first, const char *second, const char *output);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* SEGMIX_SEGMIX_H */

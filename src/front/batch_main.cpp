@@ -1,0 +1,8 @@
+// segmix-batch [FILE|-]: one segmix run per line of FILE (or of standard
+// input), in order, in one process.
+#include "front/batch.h"
+
+int main(int argc, char **argv)
+{
+    return batch_main(argc, argv);
+}
