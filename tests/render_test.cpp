@@ -129,6 +129,8 @@ TEST(FrameNumber, RoundsHalvesUpAndTruncatesTowardZero)
         {44100, 11, true, 0},  // 0.4851 + 0.5
         {44100, 12, true, 1},  // 0.5292 + 0.5
         {44100, 5000, true, 221}, // 220.5 + 0.5
+        // 7717.5; 44100 * (175000 / 1000000.0) would be 7717.499999999999.
+        {44100, 175000, true, 7718},
         {44100, -10000, true, -440}, // -441 + 0.5 = -440.5
         {44100, -34, true, 0},  // -1.4994 + 0.5 = -0.9994
         {44100, -35, true, -1}, // -1.5435 + 0.5 = -1.0435
@@ -232,6 +234,7 @@ TEST(PlanNote, RefusesWhatThirtyTwoBitsCannotHold)
         {"start below INT32_MIN", 1000000, -2147483649.5, 0, 0, msg::note_range},
         {"overlap past INT32_MAX", 1000000, 0, 0, 2147483648, msg::note_range},
         {"not a number", 1000000, 0, NAN, 0, msg::note_range},
+        {"end before start", 1000000, 10, 5, 0, msg::note_range},
         {"note of 2^30 - 1 frames", 1000000, 0, 1073741823, 0, nullptr},
         {"note of 2^30 frames", 1000000, 0, 1073741824, 0, msg::note_range},
         {"note across zero of 2^30 + 1 frames", 1000000, -1073741824.5, 1, 0, msg::note_range},
