@@ -157,26 +157,63 @@ RunResult run_inprocess(const std::vector<std::string> &args, const char *sample
     return r;
 }
 
+#ifdef _WIN32
+// One argument as the C runtime's parser reads it back: in double quotes, a
+// quote inside as \", and the backslashes in front of a quote doubled.
+// (cmd.exe still expands %name% inside quotes; no test passes a percent sign.)
 static std::string quoted(const std::string &s)
 {
-#ifdef _WIN32
-    return "\"" + s + "\"";
+    std::string q = "\"";
+    std::size_t slashes = 0;
+    for (char c : s) {
+        if (c == '\\') {
+            ++slashes;
+        } else {
+            if (c == '"')
+                q.append(slashes + 1, '\\');
+            slashes = 0;
+        }
+        q += c;
+    }
+    q.append(slashes, '\\');
+    return q + "\"";
+}
+
+// A path cmd.exe can start: Wine shows the Unix root as drive Z:, and cmd.exe
+// wants backslashes.
+static std::string windows_path(const std::string &path)
+{
+    std::string p = path.size() > 0 && path[0] == '/' ? "Z:" + path : path;
+    for (char &c : p)
+        if (c == '/')
+            c = '\\';
+    return p;
+}
 #else
+static std::string quoted(const std::string &s)
+{
     std::string q = "'";
     for (char c : s)
         q += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return q + "'";
-#endif
 }
+#endif
 
 RunResult run_program(const std::string &exe, const std::vector<std::string> &args,
                       const char *samples)
 {
     set_samples(samples);
+#ifdef _WIN32
+    std::string cmd = quoted(windows_path(exe));
+#else
     std::string cmd = quoted(exe);
+#endif
     for (const std::string &a : args)
         cmd += " " + quoted(a);
 #ifdef _WIN32
+    // _popen runs cmd.exe /c with the line, and cmd.exe drops the line's first
+    // and last quote when it holds more than two: one more pair keeps ours.
+    cmd = "\"" + cmd + "\"";
     std::FILE *p = _popen(cmd.c_str(), "rb");
 #else
     std::FILE *p = popen(cmd.c_str(), "r");
@@ -198,4 +235,25 @@ RunResult run_program(const std::string &exe, const std::vector<std::string> &ar
 #endif
     set_samples(nullptr);
     return r;
+}
+
+std::string console_text(const std::string &s)
+{
+    std::string t;
+    for (char c : s) {
+        if (c == '\n')
+            t += console_newline;
+        else
+            t += c;
+    }
+    return t;
+}
+
+std::string fold_crlf(const std::string &s)
+{
+    std::string t;
+    for (std::size_t i = 0; i < s.size(); ++i)
+        if (!(s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n'))
+            t += s[i];
+    return t;
 }

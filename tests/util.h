@@ -62,6 +62,28 @@ struct RunResult {
 RunResult run_inprocess(const std::vector<std::string> &args, const char *samples = nullptr);
 
 // The built executable, run through the shell with stdout captured; status is
-// the process exit status as the platform reports it (255 for -1 on POSIX).
+// the process exit status as the platform reports it (exit_failure_status for
+// -1). On Windows the command goes through cmd.exe; exe may be a Unix path
+// (as under Wine, where Z:\ is /).
 RunResult run_program(const std::string &exe, const std::vector<std::string> &args,
                       const char *samples = nullptr);
+
+// A program's return value of -1 as run_program reports it: Windows hands the
+// whole 32-bit value to the caller, POSIX only its low 8 bits.
+#ifdef _WIN32
+inline constexpr int exit_failure_status = -1;
+#else
+inline constexpr int exit_failure_status = 255;
+#endif
+
+// Standard output is a text stream: on Windows every "\n" a program prints
+// reaches run_program's caller as CR LF. console_text(s) is what printing s
+// gives there; fold_crlf(s) turns each CR LF back into "\n". run_inprocess
+// gives "\n" on every platform (the capture reads its file back as text).
+#ifdef _WIN32
+inline constexpr const char *console_newline = "\r\n";
+#else
+inline constexpr const char *console_newline = "\n";
+#endif
+std::string console_text(const std::string &s);
+std::string fold_crlf(const std::string &s);
