@@ -1,5 +1,6 @@
 // The speed of render_note on a realistic note, beside the cheapest pass that
 // does comparable work: each sample times one constant gain, clipped and stored.
+// Items are output samples, one per source frame whatever the channel count.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
