@@ -43,6 +43,8 @@ inline constexpr char data_short[] = "data file shorter than its header says: %s
 inline constexpr char output_large[] = "output would exceed 2 GiB: %s\n";
 // "%s failed on %s\n": the operation ("open", "read", "write", ...), then the file.
 inline constexpr char file_failed[] = "%s failed on %s\n";
+// %s is the journal's name: it describes a run on files that have since been replaced.
+inline constexpr char journal_stale[] = "journal does not fit the output, removed: %s\n";
 
 inline constexpr char join_usage[] = "segjoin <outfile> [<wavfile>]\n";
 

@@ -21,6 +21,13 @@ static Load load_failed(std::FILE *f, const char *message)
     return Load::failed;
 }
 
+static Load load_error(std::FILE *f, const char *op, const char *path)
+{
+    std::printf(msg::file_failed, op, path);
+    file_close(f);
+    return Load::error;
+}
+
 Load binload(const char *path, std::int32_t extra, Block *block)
 {
     *block = Block{};
@@ -28,8 +35,10 @@ Load binload(const char *path, std::int32_t extra, Block *block)
     if (!f)
         return Load::unopened;
     std::int64_t length = 0;
-    if (!file_length(f, &length) || !file_seek(f, 0))
-        return load_failed(f, msg::read_binload);
+    if (!file_length(f, &length))
+        return load_error(f, "size", path);
+    if (!file_seek(f, 0))
+        return load_error(f, "seek", path);
     if (extra < 0 || length > max_file_bytes - extra)
         return load_failed(f, msg::large_binload);
     Block loaded;
@@ -40,8 +49,10 @@ Load binload(const char *path, std::int32_t extra, Block *block)
     loaded.data.reset(new (std::nothrow) unsigned char[loaded.size == 0 ? 1 : loaded.size]);
     if (!loaded.data)
         return load_failed(f, msg::malloc_binload);
-    if (length == 0 || !file_read(f, loaded.data.get(), bytes))
+    if (length == 0)
         return load_failed(f, msg::read_binload);
+    if (!file_read(f, loaded.data.get(), bytes))
+        return load_error(f, "read", path);
     file_close(f); // read-only: nothing a failed close could lose
     loaded.loaded = bytes;
     *block = std::move(loaded);

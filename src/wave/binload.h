@@ -23,9 +23,12 @@ bool alloc_block(Block *block, std::size_t n);
 enum class Load {
     ok,
     unopened, // the file could not be opened (it is missing, as a rule); nothing printed
-    failed,   // it exists but could not be loaded; the reason has been printed
+    failed,   // it is empty, too large or too large for the heap; the reason has been printed
+    error,    // a file operation on it failed; "<op> failed on <path>" has been printed
 };
 
 // Loads the file at path whole into *block, with extra bytes after it.
-// An empty file fails: an item of zero bytes counts as not read.
+// An empty file fails: an item of zero bytes counts as not read. A file that
+// cannot be sized, positioned or read is an error, not a missing file: callers
+// must not take a passing read fault for an absent file.
 Load binload(const char *path, std::int32_t extra, Block *block);

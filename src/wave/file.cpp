@@ -66,7 +66,8 @@ bool file_write(std::FILE *f, const void *buf, std::size_t n)
 {
     if (injected_failure()) {
         // A short write: the first half lands.
-        std::fwrite(buf, 1, n / 2, f);
+        if (n > 1)
+            std::fwrite(buf, 1, n / 2, f);
         return false;
     }
     return n == 0 || std::fwrite(buf, 1, n, f) == n;

@@ -6,6 +6,7 @@
 #include "bytes.h"
 #include "messages.h"
 #include "wave/file.h"
+#include "wave/journal.h"
 
 static bool refuse(const char *message, const std::string &name)
 {
@@ -28,9 +29,14 @@ bool open_output(const char *outfile, const FmtRecord &fmt, NotePlan *plan, Outp
 {
     out->header_name = std::string(outfile) + ".whd";
     out->data_name = std::string(outfile) + ".dat";
+    out->journal_name = std::string(outfile) + ".jnl";
+    if (!recover_output(out->journal_name, out->header_name, out->data_name))
+        return false;
     const Load load = binload(out->header_name.c_str(), 0, &out->loaded);
     if (load == Load::unopened && !file_missing_error())
         return failed("open", out->header_name);
+    if (load == Load::error)
+        return false;
     out->header_existed = load != Load::unopened;
     if (load != Load::ok) {
         // No earlier output: a fresh header, and nothing to mix into.
@@ -127,36 +133,6 @@ bool apply_overlap(Output *out, const NotePlan &plan, unsigned char *buf)
     return ok;
 }
 
-// Puts the data file back: the bytes from write_at on as they were, and the old
-// length. A data file the run created is removed.
-static void restore_data(const Output &out, bool created, std::int64_t at, std::int64_t length)
-{
-    if (created) {
-        file_remove(out.data_name.c_str());
-        return;
-    }
-    std::FILE *f = file_open(out.data_name.c_str(), "r+b");
-    if (!f)
-        return;
-    if (file_seek(f, at))
-        file_write(f, out.undo.data.get(), out.undo.size);
-    file_cut(f, length);
-    file_close(f);
-}
-
-static void restore_header(const Output &out)
-{
-    if (!out.header_existed) {
-        file_remove(out.header_name.c_str());
-        return;
-    }
-    std::FILE *f = file_open(out.header_name.c_str(), "wb");
-    if (!f)
-        return;
-    file_write(f, out.loaded.data.get(), out.loaded.loaded);
-    file_close(f);
-}
-
 // The data file's part of the commit: the gap and the note at position at, and
 // a cut where the file was longer than what it now holds.
 static const char *write_data(std::FILE *f, const Output &out, const NotePlan &plan,
@@ -199,6 +175,17 @@ static bool close_phase(std::FILE *f, const char **op)
     return *op == nullptr;
 }
 
+// Gives up a commit: puts back the header file (when the run wrote to it) and
+// the data file from the journal, then removes the journal. When putting back
+// fails the journal stays, and the next run on this output finishes the job.
+static void abandon(const Output &out, const Journal &j, bool header_touched)
+{
+    if (header_touched && !undo_header(out.header_name, j))
+        return;
+    if (undo_data(out.data_name, j))
+        file_remove(out.journal_name.c_str());
+}
+
 bool store_note(Output *out, const NotePlan &plan, const unsigned char *buf)
 {
     const std::int64_t riff = std::int64_t{out->riff_size} + plan.buffer_bytes;
@@ -214,32 +201,60 @@ bool store_note(Output *out, const NotePlan &plan, const unsigned char *buf)
         return failed("size", out->data_name);
     }
     const std::int64_t at = out->write_at >= 0 ? out->write_at : length;
-    if (!fits_int32(riff) || !fits_int32(data) ||
-        at + out->gap_bytes + plan.buffer_bytes > INT32_MAX) {
+    if (out->write_at >= 0 && length - at != static_cast<std::int64_t>(out->undo.size)) {
+        // Changed by someone else since apply_overlap read it.
+        file_close(f);
+        return failed("size", out->data_name);
+    }
+    const std::int64_t end = at + out->gap_bytes + plan.buffer_bytes;
+    if (!fits_int32(riff) || !fits_int32(data) || length > INT32_MAX || end > INT32_MAX) {
         if (f)
             file_close(f);
         return refuse(msg::output_large, out->data_name);
     }
-    if (!f && !(f = file_open(out->data_name.c_str(), "w+b")))
+    put_le32(out->header + off::riff_size, static_cast<std::uint32_t>(riff));
+    put_le32(out->header + off::data_size, static_cast<std::uint32_t>(data));
+
+    Journal j;
+    j.data_created = created;
+    j.header_existed = out->header_existed;
+    j.data_length = static_cast<std::int32_t>(length);
+    j.write_at = static_cast<std::int32_t>(at);
+    j.data_end = static_cast<std::int32_t>(end);
+    j.header_length = static_cast<std::int32_t>(out->loaded.loaded);
+    std::memcpy(j.header_new, out->header, header_bytes);
+    j.header_old = out->loaded.data.get();
+    j.undo = out->undo.data.get();
+    if (!write_journal(out->journal_name, j)) {
+        if (f)
+            file_close(f);
+        return false;
+    }
+
+    if (!f && !(f = file_open(out->data_name.c_str(), "w+b"))) {
+        abandon(*out, j, false);
         return failed("open", out->data_name);
+    }
     const char *op = write_data(f, *out, plan, buf, at, length);
     if (!close_phase(f, &op)) {
-        restore_data(*out, created, at, length);
+        abandon(*out, j, false);
         return failed(op, out->data_name);
     }
 
-    put_le32(out->header + off::riff_size, static_cast<std::uint32_t>(riff));
-    put_le32(out->header + off::data_size, static_cast<std::uint32_t>(data));
     f = file_open(out->header_name.c_str(), out->header_loaded ? "r+b" : "wb");
     if (!f) {
-        restore_data(*out, created, at, length);
+        abandon(*out, j, false);
         return failed("open", out->header_name);
     }
     op = write_header(f, *out);
     if (!close_phase(f, &op)) {
-        restore_header(*out);
-        restore_data(*out, created, at, length);
+        abandon(*out, j, true);
         return failed(op, out->header_name);
+    }
+    // The header is in, and with it the note; the journal has served.
+    if (!file_remove(out->journal_name.c_str())) {
+        abandon(*out, j, true);
+        return failed("remove", out->journal_name);
     }
     out->riff_size = static_cast<std::int32_t>(riff);
     out->data_size = static_cast<std::int32_t>(data);

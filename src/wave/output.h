@@ -4,8 +4,10 @@
 // A run either commits its whole note or leaves both files as they were. The
 // data file is changed first and only at its end (the overlapped tail is
 // overwritten in place, the note and any gap written after it), the header file
-// last, overwritten in place so that it is never left empty. When any file
-// operation fails, what the run changed is put back from the copies it kept.
+// last, overwritten in place so that it is never left empty. Before either, the
+// run writes a journal (<outfile>.jnl, see journal.h) with what it overwrites.
+// When any file operation fails, what the run changed is put back from it; a
+// run that was killed, or whose putting back failed, is undone by the next run.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +18,7 @@
 #include "wave/header.h"
 
 struct Output {
-    std::string header_name, data_name;
+    std::string header_name, data_name, journal_name;
     unsigned char header[header_bytes] = {};
     Block loaded;                // the header file as it was, to put back on failure
     bool header_loaded = false;  // false: a fresh header, no earlier output
@@ -29,9 +31,11 @@ struct Output {
     Block undo;                  // the data file's bytes from write_at to its end
 };
 
-// Forms both names and loads the header file, or starts a fresh header (and
+// Forms the names, deals with a journal that an earlier run left (see
+// recover_output), and loads the header file, or starts a fresh header (and
 // then sets the plan's overlap_samples to 0). Prints why and returns false for
-// a header file that is not a usable WAVE header.
+// a header file that is not a usable WAVE header, and when a file operation
+// fails.
 bool open_output(const char *outfile, const FmtRecord &fmt, NotePlan *plan, Output *out);
 
 // Reads the overlapped tail of the data file into the head of buf, or counts

@@ -6,6 +6,7 @@
 
 #include "bytes.h"
 #include "messages.h"
+#include "wave/file.h"
 
 // Offset of the chunk that should follow the fmt chunk: 20 + fmt_size, the
 // fmt chunk's body starting at 20 whatever the id at 12 says.
@@ -71,7 +72,15 @@ bool read_source(Block block, SourceInfo *src)
 bool load_source(const char *infile, const FmtRecord &fmt, SourceInfo *src)
 {
     Block block;
-    if (binload(infile, 0, &block) != Load::ok) {
+    const Load load = binload(infile, 0, &block);
+    if (load == Load::error)
+        return false;
+    if (load == Load::unopened && !file_missing_error()) {
+        // It is there but cannot be opened: not a missing source.
+        std::printf(msg::file_failed, "open", infile);
+        return false;
+    }
+    if (load != Load::ok) {
         // No source: an empty recording at the run's rate, so the note is silence.
         if (!alloc_block(&block, header_bytes))
             return refuse(msg::malloc_binload);

@@ -24,7 +24,9 @@ struct SourceInfo {
 std::int64_t find_data_chunk(const unsigned char *block, std::size_t size, std::int64_t pos);
 
 // Loads and checks infile; the default header at fmt's rate stands in for a
-// source that cannot be loaded. Prints "infile_size:%d\n" and every refusal.
+// source that is missing, empty or too large to load. A source that exists but
+// cannot be opened or read is refused. Prints "infile_size:%d\n" and every
+// refusal.
 bool load_source(const char *infile, const FmtRecord &fmt, SourceInfo *src);
 
 // The checks of load_source on a block already in memory (the part that tests
