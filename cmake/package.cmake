@@ -24,6 +24,11 @@ target_include_directories(segmix_core PUBLIC
 # On Windows the header marks its functions for import from the DLL unless told
 # that the static library is linked.
 target_compile_definitions(segmix_core PUBLIC SEGMIX_STATIC)
+# A C program is linked by the C driver, which leaves out the C++ runtime that
+# the static library needs.
+if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+  target_link_libraries(segmix_core INTERFACE "$<$<LINK_LANGUAGE:C>:stdc++;m>")
+endif()
 
 add_library(segmix_shared SHARED src/front/api.cpp)
 target_link_libraries(segmix_shared PRIVATE segmix_core)
@@ -76,5 +81,6 @@ install(FILES ${PROJECT_SOURCE_DIR}/cmake/segmix-config.cmake
 # segmix.pc finds the prefix from its own place, so the tree can be moved.
 set(segmix_pc_dir ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 file(RELATIVE_PATH SEGMIX_PC_TO_PREFIX /prefix/${segmix_pc_dir} /prefix)
+string(REGEX REPLACE "/$" "" SEGMIX_PC_TO_PREFIX "${SEGMIX_PC_TO_PREFIX}")
 configure_file(${PROJECT_SOURCE_DIR}/cmake/segmix.pc.in ${PROJECT_BINARY_DIR}/segmix.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/segmix.pc DESTINATION ${segmix_pc_dir})

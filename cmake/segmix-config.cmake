@@ -1,4 +1,4 @@
 # find_package(segmix): the targets segmix::segmix (the shared library) and
-# segmix::segmix_static (the static library; a C program that links it is
-# linked as C++, since the library needs the C++ runtime).
+# segmix::segmix_static (the static library, which brings the C++ runtime
+# into a C program's link).
 include("${CMAKE_CURRENT_LIST_DIR}/segmix-targets.cmake")
