@@ -258,6 +258,14 @@ TEST(PlanNote, RefusesWhatThirtyTwoBitsCannotHold)
         EXPECT_EQ(ok, c.message == nullptr);
         EXPECT_EQ(out, c.message ? c.message : "");
     }
+    // Inner points out of order, which a caller building time points itself
+    // could hand in: refused, so the renderer never writes outside the note.
+    TimePoints tp;
+    tp.t_start = 10, tp.t_p1 = 5, tp.t_p2 = tp.t_p5 = tp.t_p3 = tp.t_p4 = tp.t_end = 20;
+    NotePlan plan;
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(plan_note(tp, [] { SourceInfo s = source_of(Samples(4, 0)); s.sample_rate = 1000000; return s; }(), &plan));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), msg::note_range);
 }
 
 TEST(PlanNote, CountsWholeFramesOfTheBytesLoaded)

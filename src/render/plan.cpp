@@ -34,6 +34,12 @@ bool plan_note(const TimePoints &tp, const SourceInfo &src, NotePlan *plan)
         !frame_number(rate, tp.t_end, &p.i_end) ||
         !frame_number(rate, tp.t_ovr, &p.overlap_samples))
         return refuse(msg::note_range);
+    // Ordered time points give ordered frame numbers; the renderer writes only
+    // between i_start and i_end, so a plan out of order is never handed on.
+    const std::int32_t at[7] = {p.i_start, p.i_p1, p.i_p2, p.i_p5, p.i_p3, p.i_p4, p.i_end};
+    for (int i = 0; i + 1 < 7; ++i)
+        if (at[i] > at[i + 1])
+            return refuse(msg::note_range);
     // Only whole frames of the bytes actually loaded count, whatever the header says.
     p.frames_available =
         src.block_align == 0 ? 0 : std::min(src.data_size, src.bytes_present) / src.block_align;
