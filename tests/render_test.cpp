@@ -262,9 +262,11 @@ TEST(PlanNote, RefusesWhatThirtyTwoBitsCannotHold)
     // could hand in: refused, so the renderer never writes outside the note.
     TimePoints tp;
     tp.t_start = 10, tp.t_p1 = 5, tp.t_p2 = tp.t_p5 = tp.t_p3 = tp.t_p4 = tp.t_end = 20;
+    SourceInfo src = source_of(Samples(4, 0));
+    src.sample_rate = 1000000;
     NotePlan plan;
     testing::internal::CaptureStdout();
-    EXPECT_FALSE(plan_note(tp, [] { SourceInfo s = source_of(Samples(4, 0)); s.sample_rate = 1000000; return s; }(), &plan));
+    EXPECT_FALSE(plan_note(tp, src, &plan));
     EXPECT_EQ(testing::internal::GetCapturedStdout(), msg::note_range);
 }
 
