@@ -5,6 +5,14 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <string>
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
 #else
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -28,6 +36,36 @@ bool injected_failure()
     return true;
 }
 
+#ifdef _WIN32
+// A path that nears MAX_PATH (260) characters reaches the file system only as
+// the wide \\?\ form of its full path; a shorter one, or one that cannot be
+// converted, is used as it is (empty result).
+std::wstring long_path(const char *path)
+{
+    if (std::strlen(path) < MAX_PATH - 12)
+        return {};
+    const int n = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
+    if (n <= 0)
+        return {};
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    if (MultiByteToWideChar(CP_ACP, 0, path, -1, wide.data(), n) != n)
+        return {};
+    const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (size == 0)
+        return {};
+    std::wstring full(size, L'\0');
+    const DWORD got = GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
+    if (got == 0 || got >= size)
+        return {};
+    full.resize(got);
+    if (full.rfind(L"\\\\?\\", 0) == 0)
+        return full;
+    if (full.rfind(L"\\\\", 0) == 0)
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+#endif
+
 } // namespace
 
 void file_fail_at(std::int64_t n, bool and_after)
@@ -47,6 +85,13 @@ std::FILE *file_open(const char *path, const char *mode)
     if (injected_failure())
         return nullptr;
     errno = 0;
+#ifdef _WIN32
+    const std::wstring wide = long_path(path);
+    if (!wide.empty()) {
+        const std::wstring wmode(mode, mode + std::strlen(mode));
+        return _wfopen(wide.c_str(), wmode.c_str());
+    }
+#endif
     return std::fopen(path, mode);
 }
 
@@ -142,5 +187,10 @@ bool file_remove(const char *path)
 {
     if (injected_failure())
         return false;
+#ifdef _WIN32
+    const std::wstring wide = long_path(path);
+    if (!wide.empty())
+        return _wremove(wide.c_str()) == 0;
+#endif
     return std::remove(path) == 0;
 }
