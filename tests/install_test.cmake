@@ -3,7 +3,10 @@
 # through segmix.pc.
 #
 #   cmake -DBUILD_DIR=<build tree> -DCONSUMER=<tests/install> -DWORK=<folder>
-#         -DGENERATOR=<generator> -P install_test.cmake
+#         -DGENERATOR=<generator> [-DLINK_FLAGS=<flags>] -P install_test.cmake
+#
+# LINK_FLAGS are the build's own flags for linking programs (the sanitizers'
+# runtimes, in a sanitized build); the consumer is linked with them too.
 cmake_minimum_required(VERSION 3.25)
 
 function(run what)
@@ -34,7 +37,7 @@ foreach(file IN ITEMS include/segmix/segmix.h)
 endforeach()
 
 run("configuring the consumer" ${CMAKE_COMMAND} -S ${CONSUMER} -B ${WORK}/build -G ${GENERATOR}
-  -DCMAKE_BUILD_TYPE=Release -DCMAKE_PREFIX_PATH=${prefix})
+  -DCMAKE_BUILD_TYPE=Release -DCMAKE_PREFIX_PATH=${prefix} "-DCMAKE_EXE_LINKER_FLAGS=${LINK_FLAGS}")
 run("building the consumer" ${CMAKE_COMMAND} --build ${WORK}/build)
 check_consumer(${WORK}/build/consumer_shared)
 check_consumer(${WORK}/build/consumer_static)
@@ -46,7 +49,7 @@ if(PKG_CONFIG AND CC)
   get_filename_component(pc_dir "${pc}" DIRECTORY)
   set(ENV{PKG_CONFIG_PATH} ${pc_dir})
   run("pkg-config" ${PKG_CONFIG} --cflags --libs segmix)
-  separate_arguments(flags UNIX_COMMAND "${out}")
+  separate_arguments(flags UNIX_COMMAND "${out} ${LINK_FLAGS}")
   run("pkg-config --variable=libdir" ${PKG_CONFIG} --variable=libdir segmix)
   string(STRIP "${out}" libdir)
   run("building with pkg-config's flags" ${CC} -std=c11 -Wall -Wextra -Wpedantic -Wconversion -Werror
