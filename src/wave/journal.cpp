@@ -12,19 +12,14 @@
 // Layout, every number a little-endian 32-bit field:
 //   0 "SJNL"   4 the journal's length in bytes   8 flags (1: data file created,
 //   2: header file existed)   12 data_length   16 write_at   20 data_end
-//   24 header_length   28 the new header (44 bytes)   72 the old header's first
-//   min(header_length, 44) bytes, then the data file's bytes from write_at to
+//   24 header_length   28 the new header (44 bytes)   72 the old header file's
+//   header_length bytes, then the data file's bytes from write_at to
 //   data_length   then a checksum of everything before it.
 namespace {
 
 constexpr std::size_t fixed_bytes = 72;
 constexpr std::size_t check_bytes = 4;
 constexpr std::uint32_t flag_created = 1, flag_existed = 2;
-
-std::size_t kept_header(std::int32_t header_length)
-{
-    return std::min<std::size_t>(static_cast<std::size_t>(header_length), header_bytes);
-}
 
 // FNV-1a, carried across the pieces of the journal.
 std::uint32_t checksum(std::uint32_t h, const unsigned char *p, std::size_t n)
@@ -104,7 +99,7 @@ bool decode(const Block &raw, Journal *j)
     if (flags > 3 || j->write_at < 0 || j->data_length < j->write_at || j->data_end < j->write_at ||
         j->header_length < 0 || (j->data_created && j->data_length != 0))
         return false;
-    const std::size_t kept = kept_header(j->header_length);
+    const std::size_t kept = static_cast<std::size_t>(j->header_length);
     const auto undo = static_cast<std::size_t>(j->data_length - j->write_at);
     if (n != fixed_bytes + kept + undo + check_bytes)
         return false;
@@ -118,25 +113,28 @@ bool same_as_old(const Journal &j, bool exists, const Block &h)
     if (!exists)
         return !j.header_existed;
     return j.header_existed && h.loaded == static_cast<std::size_t>(j.header_length) &&
-           std::memcmp(h.data.get(), j.header_old, kept_header(j.header_length)) == 0;
+           std::memcmp(h.data.get(), j.header_old, static_cast<std::size_t>(j.header_length)) == 0;
 }
 
 // Whether the files are in a state that the journal's run, or an undo of it,
-// can have left: each header byte old or new, and the data file's length
-// between its length before and after the run.
+// can have left: each of the header's first 44 bytes old or new and the rest
+// as it was, and the data file's length between its length before and after
+// the run.
 bool fits(const Journal &j, bool header_exists, const Block &h, bool data_exists,
           std::int64_t length)
 {
+    const auto old_length = static_cast<std::size_t>(j.header_length);
     bool header_ok;
     if (!header_exists) {
         header_ok = !j.header_existed;
-    } else if (j.header_length == 0) {
+    } else if (old_length == 0) {
         // Made anew: what is there is the start of the new header.
         header_ok = h.loaded <= header_bytes && std::memcmp(h.data.get(), j.header_new, h.loaded) == 0;
     } else {
-        header_ok = h.loaded == static_cast<std::size_t>(j.header_length);
-        for (std::size_t i = 0; header_ok && i < kept_header(j.header_length); ++i)
-            header_ok = h.data[i] == j.header_old[i] || h.data[i] == j.header_new[i];
+        // Rewritten in place, and a longer one cut to 44 bytes.
+        header_ok = h.loaded == old_length || (h.loaded >= header_bytes && h.loaded < old_length);
+        for (std::size_t i = 0; header_ok && i < h.loaded; ++i)
+            header_ok = h.data[i] == j.header_old[i] || (i < header_bytes && h.data[i] == j.header_new[i]);
     }
     const std::int64_t lo = std::min(j.data_length, j.data_end);
     const std::int64_t hi = std::max(j.data_length, j.data_end);
@@ -154,9 +152,9 @@ bool drop(const std::string &jnl)
 
 bool write_journal(const std::string &name, const Journal &j)
 {
-    const std::size_t kept = kept_header(j.header_length);
+    const auto kept = static_cast<std::size_t>(j.header_length);
     const auto undo = static_cast<std::size_t>(j.data_length - j.write_at);
-    unsigned char head[fixed_bytes + header_bytes];
+    unsigned char head[fixed_bytes];
     std::memcpy(head, "SJNL", 4);
     put_le32(head + 4, static_cast<std::uint32_t>(fixed_bytes + kept + undo + check_bytes));
     put_le32(head + 8, (j.data_created ? flag_created : 0) | (j.header_existed ? flag_existed : 0));
@@ -165,17 +163,17 @@ bool write_journal(const std::string &name, const Journal &j)
     put_le32(head + 20, static_cast<std::uint32_t>(j.data_end));
     put_le32(head + 24, static_cast<std::uint32_t>(j.header_length));
     std::memcpy(head + 28, j.header_new, header_bytes);
-    if (kept > 0)
-        std::memcpy(head + fixed_bytes, j.header_old, kept);
+    std::uint32_t sum = checksum(checksum_start, head, fixed_bytes);
+    sum = checksum(checksum(sum, j.header_old, kept), j.undo, undo);
     unsigned char check[check_bytes];
-    put_le32(check, checksum(checksum(checksum_start, head, fixed_bytes + kept), j.undo, undo));
+    put_le32(check, sum);
 
     std::FILE *f = file_open(name.c_str(), "wb");
     if (!f)
         return failed("open", name);
     const char *op = nullptr;
-    if (!file_write(f, head, fixed_bytes + kept) || !file_write(f, j.undo, undo) ||
-        !file_write(f, check, check_bytes))
+    if (!file_write(f, head, fixed_bytes) || !file_write(f, j.header_old, kept) ||
+        !file_write(f, j.undo, undo) || !file_write(f, check, check_bytes))
         op = "write";
     if (!file_close(f) && !op)
         op = "close";
@@ -192,7 +190,7 @@ bool undo_header(const std::string &name, const Journal &j)
     std::FILE *f = file_open(name.c_str(), "r+b");
     if (!f)
         return false;
-    const bool ok = file_seek(f, 0) && file_write(f, j.header_old, kept_header(j.header_length)) &&
+    const bool ok = file_seek(f, 0) && file_write(f, j.header_old, static_cast<std::size_t>(j.header_length)) &&
                     file_cut(f, j.header_length);
     return file_close(f) && ok;
 }
@@ -224,13 +222,6 @@ bool recover_output(const std::string &jnl, const std::string &header, const std
     if (hr == Read::failed)
         return false;
     const bool header_exists = hr == Read::ok;
-    // The header is in: the run's note is complete. (A header that the run
-    // left as it was says nothing; the data file's change is then undone.)
-    const bool unchanged = j.header_length >= static_cast<std::int32_t>(header_bytes) &&
-                           std::memcmp(j.header_old, j.header_new, header_bytes) == 0;
-    if (header_exists && h.loaded >= header_bytes && !unchanged &&
-        std::memcmp(h.data.get(), j.header_new, header_bytes) == 0)
-        return drop(jnl);
     bool data_exists = false;
     std::int64_t length = 0;
     if (!data_state(data, &data_exists, &length))

@@ -1,14 +1,11 @@
 // The journal of a run's commit, <outfile>.jnl. A run writes it whole before
 // it changes either file of its output, and removes it once both are written:
 // it holds what the run is about to overwrite (the data file's tail from the
-// note's position on, the header file's first bytes) and what the header file
-// will say. A run that finds a journal was stopped between those two moments,
-// or could not undo its own changes; the journal tells which, and how to put
-// the output back.
-//
-// The header file stays the commit record: once it holds the new header the
-// run's note is in. A journal whose run got that far is just removed; any
-// other is undone.
+// note's position on, the header file as it was) and where the run's bytes go.
+// Removing it is the commit: a run that ends with 0 has removed it, and a run
+// that finds one undoes the run that left it, which was stopped halfway or
+// could not undo its own changes. So a run that ended with -1, or did not end,
+// never has its note in the output.
 #pragma once
 
 #include <cstddef>
@@ -25,7 +22,7 @@ struct Journal {
     std::int32_t data_end = 0;       // its length once they are all in
     std::int32_t header_length = 0;  // the header file's length before the run
     unsigned char header_new[header_bytes] = {};
-    const unsigned char *header_old = nullptr; // its first min(header_length, 44) bytes
+    const unsigned char *header_old = nullptr; // its header_length bytes
     const unsigned char *undo = nullptr;       // data_length - write_at bytes from write_at
 };
 
@@ -39,9 +36,9 @@ bool undo_header(const std::string &name, const Journal &j);
 bool undo_data(const std::string &name, const Journal &j);
 
 // Deals with a journal left at jnl by an earlier run on this output: one that
-// was written only in part (its run changed nothing) is removed; one whose
-// header is in is removed; any other run is undone and its journal removed. A
-// journal that does not fit the output as it now stands (the files were
-// replaced since) is reported and removed. False, after printing the failed
-// operation, when a file operation fails; the journal then stays.
+// was written only in part (its run changed nothing yet) is removed; any other
+// run is undone and its journal removed. A journal that does not fit the output
+// as it now stands (the files were replaced since) is reported and removed.
+// False, after printing the failed operation, when a file operation fails; the
+// journal then stays.
 bool recover_output(const std::string &jnl, const std::string &header, const std::string &data);

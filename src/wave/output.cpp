@@ -251,7 +251,7 @@ bool store_note(Output *out, const NotePlan &plan, const unsigned char *buf)
         abandon(*out, j, true);
         return failed(op, out->header_name);
     }
-    // The header is in, and with it the note; the journal has served.
+    // Removing the journal commits the note.
     if (!file_remove(out->journal_name.c_str())) {
         abandon(*out, j, true);
         return failed("remove", out->journal_name);

@@ -1,0 +1,370 @@
+// File operations that fail: every operation of a run made to fail in turn
+// through the file layer's fault injection, then the same on the real system
+// (a full file size limit, missing and misplaced folders). A run that fails
+// ends with -1 and one line naming the operation and the file, and leaves both
+// output files as they were; where even putting them back fails, the next run
+// puts them back.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "util.h"
+#include "wave/file.h"
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+
+#include "front/run.h"
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The files of one output, as they stand.
+struct Files {
+    std::optional<Bytes> header, data;
+    bool journal = false;
+    bool operator==(const Files &o) const
+    {
+        return header == o.header && data == o.data && journal == o.journal;
+    }
+};
+
+std::optional<Bytes> read_if(const std::string &path)
+{
+    if (!fs::is_regular_file(path))
+        return std::nullopt;
+    return read_file(path);
+}
+
+Files files_of(const std::string &out)
+{
+    return {read_if(out + ".whd"), read_if(out + ".dat"), fs::exists(out + ".jnl")};
+}
+
+void put_file(const std::string &path, const std::optional<Bytes> &bytes)
+{
+    if (bytes)
+        write_file(path, *bytes);
+    else
+        fs::remove(path);
+}
+
+void set_files(const std::string &out, const Files &f)
+{
+    put_file(out + ".whd", f.header);
+    put_file(out + ".dat", f.data);
+    fs::remove(out + ".jnl");
+}
+
+Bytes header_for(std::uint32_t data_bytes)
+{
+    Bytes b;
+    append_id(&b, "RIFF");
+    append_le32(&b, 36 + data_bytes);
+    append_id(&b, "WAVE");
+    append_id(&b, "fmt ");
+    append_le32(&b, 16);
+    append_le16(&b, 1);
+    append_le16(&b, 1);
+    append_le32(&b, 44100);
+    append_le32(&b, 88200);
+    append_le16(&b, 2);
+    append_le16(&b, 16);
+    append_id(&b, "data");
+    append_le32(&b, data_bytes);
+    return b;
+}
+
+std::vector<std::string> lines_of(const std::string &text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// The output of a failed run: a leading part of what the run prints when
+// nothing fails, then one line naming the operation and one of the run's files.
+::testing::AssertionResult one_failure_line(const std::string &out, const std::string &clean,
+                                            const std::vector<std::string> &names)
+{
+    const std::vector<std::string> got = lines_of(out), want = lines_of(clean);
+    if (got.empty() || out.back() != '\n')
+        return ::testing::AssertionFailure() << "no closing line: " << out;
+    for (std::size_t i = 0; i + 1 < got.size(); ++i)
+        if (i >= want.size() || got[i] != want[i])
+            return ::testing::AssertionFailure() << "unexpected line: " << got[i];
+    const std::string &last = got.back();
+    const std::size_t at = last.find(" failed on ");
+    static const std::vector<std::string> ops = {"open", "read",  "write",  "seek", "size",
+                                                 "cut",  "flush", "close", "remove", "undo"};
+    if (at == std::string::npos || std::find(ops.begin(), ops.end(), last.substr(0, at)) == ops.end())
+        return ::testing::AssertionFailure() << "not a failure line: " << last;
+    for (const std::string &n : names)
+        if (last.substr(at + 11) == n)
+            return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "names no file of the run: " << got.back();
+}
+
+// Whether a header, if there is a whole one, counts no byte the data file lacks.
+bool header_within_data(const Files &f)
+{
+    if (!f.header || f.header->size() < 44)
+        return true; // none, or a fresh one cut short: it counts nothing
+    const std::uint32_t data_size = le32_at(*f.header, 40);
+    const std::size_t length = f.data ? f.data->size() : 0;
+    return data_size <= 0x7fffffff && data_size <= length;
+}
+
+struct Note {
+    int offset, length;
+    const char *ovr;
+};
+
+class FaultPhrase {
+public:
+    FaultPhrase() : out_(dir_.path("out")), src_(dir_.path("src.wav"))
+    {
+        WavSpec spec;
+        spec.sample_rate = 1000;
+        std::vector<std::int16_t> s(1000);
+        for (std::size_t i = 0; i < s.size(); ++i)
+            s[i] = static_cast<std::int16_t>(100 + i);
+        write_file(src_, make_wav(s, spec));
+    }
+
+    RunResult run(const Note &n) const
+    {
+        return run_inprocess({out_, src_, std::to_string(n.offset), std::to_string(n.length), "0",
+                              "0", "0", "100", "100", "100", "100", n.ovr, "0", "0", "100"});
+    }
+
+    std::vector<std::string> names() const
+    {
+        return {out_ + ".whd", out_ + ".dat", out_ + ".jnl", src_};
+    }
+
+    const std::string &out() const { return out_; }
+
+private:
+    TempDir dir_;
+    std::string out_, src_;
+};
+
+struct Tally {
+    int runs = 0, failed = 0, harmless = 0;
+};
+
+// Fails each file operation of the note's run in turn, on the output as it is
+// now, and leaves the output as the note's run without faults leaves it.
+void fail_each_operation(const FaultPhrase &ph, const Note &note, Tally *tally)
+{
+    const Files before = files_of(ph.out());
+    file_fail_at(0);
+    const RunResult clean = ph.run(note);
+    const std::int64_t ops = file_ops();
+    ASSERT_EQ(clean.status, 0) << clean.out;
+    const Files after = files_of(ph.out());
+    ASSERT_FALSE(after.journal);
+
+    for (std::int64_t n = 1; n <= ops; ++n) {
+        SCOPED_TRACE("operation " + std::to_string(n) + " of " + std::to_string(ops));
+        // Only the n-th operation fails: what follows it, putting back included, works.
+        set_files(ph.out(), before);
+        file_fail_at(n);
+        const RunResult r = ph.run(note);
+        file_fail_at(0);
+        ++tally->runs;
+        if (r.status == 0) {
+            // A failure that loses nothing, as closing a file only read.
+            ++tally->harmless;
+            EXPECT_EQ(r.out, clean.out);
+            EXPECT_TRUE(files_of(ph.out()) == after);
+        } else {
+            ++tally->failed;
+            EXPECT_EQ(r.status, -1);
+            EXPECT_TRUE(one_failure_line(r.out, clean.out, ph.names()));
+            EXPECT_TRUE(files_of(ph.out()) == before);
+        }
+
+        // The n-th operation and every one after it fail, putting back included.
+        set_files(ph.out(), before);
+        file_fail_at(n, true);
+        const RunResult dead = ph.run(note);
+        file_fail_at(0);
+        ++tally->runs;
+        EXPECT_EQ(dead.status, -1);
+        EXPECT_TRUE(one_failure_line(dead.out, clean.out, ph.names())) << dead.out;
+        if (header_within_data(before)) {
+            EXPECT_TRUE(header_within_data(files_of(ph.out())));
+        }
+        // The next run finds the output as the failed run left it, puts it back
+        // from the journal, and renders its note as if nothing had happened.
+        const RunResult next = ph.run(note);
+        ++tally->runs;
+        EXPECT_EQ(next.status, 0);
+        EXPECT_EQ(next.out, clean.out);
+        EXPECT_TRUE(files_of(ph.out()) == after);
+    }
+    set_files(ph.out(), after);
+}
+
+TEST(Faults, EveryOperationOfEveryRunFails)
+{
+    const std::vector<Note> phrase = {
+        {0, 10, "0"},    // the first note: a fresh header, a new data file
+        {100, 10, "3"},  // an overlap into the earlier note
+        {200, 4, "-3"},  // a gap of silence
+        {300, 4, "6"},   // an overlap longer than the note: the sizes stay
+        {400, 10, "100"} // an overlap longer than the whole output
+    };
+    struct Start {
+        const char *name;
+        Files files;
+        std::vector<Note> notes;
+    } starts[] = {
+        {"a phrase from nothing", {}, phrase},
+        {"a data file without a header file", {std::nullopt, Bytes{1, 0, 2, 0}}, {{0, 5, "2"}}},
+        {"an empty header file", {Bytes{}, Bytes{1, 0, 2, 0}}, {{0, 5, "0"}}},
+        {"a header file without a data file", {header_for(20), std::nullopt}, {{0, 5, "2"}}},
+        {"a header file longer than 44 bytes",
+         {[] { Bytes h = header_for(4); h.resize(50, 'x'); return h; }(), Bytes{1, 0, 2, 0, 3, 0, 4, 0}},
+         {{0, 5, "1"}}},
+    };
+    Tally tally;
+    for (const Start &s : starts) {
+        SCOPED_TRACE(s.name);
+        FaultPhrase ph;
+        set_files(ph.out(), s.files);
+        for (std::size_t i = 0; i < s.notes.size(); ++i) {
+            SCOPED_TRACE("note " + std::to_string(i));
+            fail_each_operation(ph, s.notes[i], &tally);
+        }
+    }
+    std::printf("%d faulty runs: %d refused, %d harmless\n", tally.runs, tally.failed, tally.harmless);
+}
+
+// Places where the system itself refuses: the run stops before it changes
+// anything, with one line naming the file.
+TEST(Faults, FoldersInTheWay)
+{
+    FaultPhrase ph;
+    ASSERT_EQ(ph.run({0, 10, "0"}).status, 0);
+    const Files before = files_of(ph.out());
+    const RunResult clean = ph.run({20, 4, "2"});
+    set_files(ph.out(), before);
+    struct Case {
+        const char *name;
+        const char *folder; // made where a file of the output should be
+    } cases[] = {
+        {"the data file is a folder", ".dat"},
+        {"the header file is a folder", ".whd"},
+        {"the journal is a folder", ".jnl"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = ph.out() + c.folder;
+        fs::remove(path);
+        fs::create_directory(path);
+        std::vector<std::string> names = ph.names();
+        const RunResult r = ph.run({20, 4, "2"});
+        EXPECT_EQ(r.status, -1);
+        EXPECT_TRUE(one_failure_line(r.out, clean.out, names));
+        EXPECT_TRUE(fs::is_directory(path));
+        fs::remove(path);
+        set_files(ph.out(), before);
+    }
+    // An outfile in a folder that does not exist: nothing is made anywhere.
+    const std::string missing = ph.out() + "-none/out";
+    const RunResult r = run_inprocess({missing, ph.names()[3], "0", "4", "0", "0"});
+    EXPECT_EQ(r.status, -1);
+    EXPECT_TRUE(one_failure_line(r.out, "samples/sec:44100\ninfile_size:2036\n",
+                                 {missing + ".whd", missing + ".dat", missing + ".jnl"}));
+    EXPECT_FALSE(fs::exists(ph.out() + "-none"));
+    EXPECT_TRUE(files_of(ph.out()) == before);
+}
+
+#ifndef _WIN32
+// A run in a child process whose file size limit is limit bytes, with SIGXFSZ
+// ignored so that a write past it fails with EFBIG; the limit never reaches the
+// test runner. Returns the child's exit status and what it printed.
+RunResult run_limited(const std::vector<std::string> &args, rlim_t limit)
+{
+    std::FILE *out = std::tmpfile();
+    if (!out)
+        return {-1000, ""};
+    std::fflush(stdout);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(fileno(out), STDOUT_FILENO);
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit r = {limit, limit};
+        if (setrlimit(RLIMIT_FSIZE, &r) != 0)
+            _exit(100);
+        std::vector<const char *> argv{"segmix"};
+        for (const std::string &a : args)
+            argv.push_back(a.c_str());
+        const int status = segmix_main(static_cast<int>(argv.size()), argv.data());
+        std::fflush(stdout);
+        _exit(status & 0xff);
+    }
+    int w = 0;
+    waitpid(pid, &w, 0);
+    RunResult result{WIFEXITED(w) ? WEXITSTATUS(w) : -1000, ""};
+    std::rewind(out);
+    char buf[4096];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, out)) > 0;)
+        result.out.append(buf, n);
+    std::fclose(out);
+    return result;
+}
+
+TEST(Faults, FileSizeLimit)
+{
+    FaultPhrase ph;
+    // 200 samples: a data file of 400 bytes.
+    ASSERT_EQ(ph.run({0, 200, "0"}).status, 0);
+    const Files before = files_of(ph.out());
+    struct Case {
+        const char *name;
+        Note note;
+        rlim_t limit;
+    } cases[] = {
+        {"the note's append", {300, 300, "5"}, 600},
+        {"a gap's silence", {300, 10, "-400"}, 600},
+        // An overlap over the whole output: its 400 bytes go to the journal too.
+        {"the journal", {300, 300, "250"}, 300},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        set_files(ph.out(), before);
+        const RunResult r = run_limited({ph.out(), ph.names()[3], std::to_string(c.note.offset),
+                                         std::to_string(c.note.length), "0", "0", "0", "100",
+                                         "100", "100", "100", c.note.ovr, "0", "0", "100"},
+                                        c.limit);
+        EXPECT_EQ(r.status, 255);
+        EXPECT_TRUE(one_failure_line(r.out, "samples/sec:44100\ninfile_size:2036\n", ph.names()));
+        // Writes are buffered: the limit shows at the write, the flush or the close.
+        EXPECT_TRUE(r.out.find("write failed") != std::string::npos ||
+                    r.out.find("flush failed") != std::string::npos ||
+                    r.out.find("close failed") != std::string::npos)
+            << r.out;
+        EXPECT_TRUE(files_of(ph.out()) == before);
+    }
+}
+#endif
+
+} // namespace
