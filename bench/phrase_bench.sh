@@ -15,14 +15,14 @@
 # Builds segmix, segjoin, segmix-batch and the libraries in BUILD_DIR (an
 # existing, configured build tree), installs them into a temporary prefix,
 # compiles the two C programs with cc, and prints per-note costs and ratios.
-# Each figure is the best of PHRASE_BENCH_REPEAT rounds (default 3);
+# Each figure is the best of PHRASE_BENCH_REPEAT rounds (default 5);
 # PHRASE_BENCH_NOTES sets the number of notes (default 1000). Not part of ctest.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build/default}" && pwd)
 notes=${PHRASE_BENCH_NOTES:-1000}
-repeat=${PHRASE_BENCH_REPEAT:-3}
+repeat=${PHRASE_BENCH_REPEAT:-5}
 source_wav=$root/demo/voice.wav
 [ -f "$build/CMakeCache.txt" ] || { echo "phrase_bench: $build is not a configured build tree" >&2; exit 2; }
 [ -f "$source_wav" ] || { echo "phrase_bench: $source_wav is missing" >&2; exit 2; }
@@ -84,36 +84,33 @@ make_phrase() { # out
 }
 
 now() { date +%s%N; }
-best=0
-# time_best NAME COMMAND...: runs COMMAND repeat times from a fresh output
-# $work/NAME, keeps its standard output in $work/NAME.out, sets best (ns).
-time_best() {
-  local name=$1 t0 t1 t
+# timed NAME COMMAND...: runs COMMAND once from a fresh output $work/NAME (made
+# by $prepare when set), keeps its standard output in $work/NAME.out, and keeps
+# in t_NAME the shortest time so far (ns). The rounds go through all the
+# methods in turn, so that a burst of load on the machine spreads over them.
+timed() {
+  local name=$1 t0 t1 t var
   shift
-  best=0
-  for _ in $(seq "$repeat"); do
-    rm -f "$work/$name.whd" "$work/$name.dat"
-    [ -z "${prepare:-}" ] || "$prepare" "$work/$name"
-    t0=$(now)
-    "$@" >"$work/$name.out" 2>"$work/$name.err" || { echo "phrase_bench: $name failed" >&2; cat "$work/$name.err" >&2; exit 1; }
-    t1=$(now)
-    t=$((t1 - t0))
-    if [ "$best" -eq 0 ] || [ "$t" -lt "$best" ]; then best=$t; fi
-  done
+  var=t_$name
+  rm -f "$work/$name.whd" "$work/$name.dat"
+  [ -z "${prepare:-}" ] || "$prepare" "$work/$name"
+  t0=$(now)
+  "$@" >"$work/$name.out" 2>"$work/$name.err" || { echo "phrase_bench: $name failed" >&2; cat "$work/$name.err" >&2; exit 1; }
+  t1=$(now)
+  t=$((t1 - t0))
+  if [ "${!var:-0}" -eq 0 ] || [ "$t" -lt "${!var}" ]; then printf -v "$var" %s "$t"; fi
 }
 per_note() { awk -v ns="$1" -v n="$notes" 'BEGIN { printf "%.1f", ns / n / 1000 }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
 for name in procs batch api floor empty big; do make_phrase "$work/$name"; done
 
-time_best procs sh "$work/procs.sh"
-t_procs=$best
-time_best batch "$bin/segmix-batch" "$work/batch.phrase"
-t_batch=$best
-time_best api "$work/api_loop" "$work/api.phrase"
-t_api=$best
-time_best floor sh "$work/floor.floor.sh"
-t_floor=$best
+for _ in $(seq "$repeat"); do
+  timed procs sh "$work/procs.sh"
+  timed batch "$bin/segmix-batch" "$work/batch.phrase"
+  timed api "$work/api_loop" "$work/api.phrase"
+  timed floor sh "$work/floor.floor.sh"
+done
 
 # (a), (b) and (c) must agree byte for byte: both files and standard output.
 for name in batch api; do
@@ -134,10 +131,10 @@ one_gib_output() { # base
   printf "RIFF$(le32 $((gib + 36)))WAVEfmt $(le32 16)\\x01\\x00\\x01\\x00$(le32 44100)$(le32 88200)\\x02\\x00\\x10\\x00data$(le32 $gib)" >"$1.whd"
   truncate -s "$gib" "$1.dat"
 }
-time_best empty "$bin/segmix-batch" "$work/empty.phrase"
-t_empty=$best
-prepare=one_gib_output time_best big "$bin/segmix-batch" "$work/big.phrase"
-t_big=$best
+for _ in $(seq "$repeat"); do
+  timed empty "$bin/segmix-batch" "$work/empty.phrase"
+  prepare=one_gib_output timed big "$bin/segmix-batch" "$work/big.phrase"
+done
 big_bytes=$(stat -c %s "$work/big.dat")
 empty_bytes=$(stat -c %s "$work/empty.dat")
 [ "$big_bytes" -eq $((gib + empty_bytes)) ] || { echo "phrase_bench: the 1 GiB output did not grow as the empty one" >&2; exit 1; }
