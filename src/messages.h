@@ -39,6 +39,7 @@ inline constexpr char malloc_overlap[] = "malloc error at apply_overlap\n";
 // %s is the file's name.
 inline constexpr char header_short[] = "header file too short: %s\n";
 inline constexpr char header_negative[] = "negative data_size in header file: %s\n";
+inline constexpr char riff_range[] = "riff_size out of range in header file: %s\n";
 inline constexpr char data_short[] = "data file shorter than its header says: %s\n";
 inline constexpr char output_large[] = "output would exceed 2 GiB: %s\n";
 // "%s failed on %s\n": the operation ("open", "read", "write", ...), then the file.

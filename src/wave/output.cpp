@@ -1,5 +1,6 @@
 #include "wave/output.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -82,6 +83,9 @@ static bool read_back(std::FILE *f, Output *out, std::int32_t overlap_bytes, uns
     if (length > INT32_MAX)
         return refuse(msg::output_large, out->data_name);
     const std::int32_t d = out->data_size;
+    // Both sizes shrink by what is taken back; a riff_size near -2^31 cannot.
+    if (std::int64_t{out->riff_size} - std::min(overlap_bytes, d) < INT32_MIN)
+        return refuse(msg::riff_range, out->header_name);
     if (overlap_bytes < d) {
         // The note's head falls on the last overlap_bytes bytes of the file.
         if (length < overlap_bytes)
