@@ -1,0 +1,153 @@
+// Runs killed at random moments: segmix is started on a long note that
+// overlaps the phrase so far and killed with SIGKILL after a random delay,
+// then the next note runs. However the kill fell, the output must come out as
+// if the killed run had either never started or completed: its header's sizes
+// match the data file, and its samples are those of one of the two phrases.
+#include <gtest/gtest.h>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "util.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Files {
+    std::optional<Bytes> header, data;
+    bool operator==(const Files &o) const { return header == o.header && data == o.data; }
+};
+
+std::optional<Bytes> read_if(const std::string &path)
+{
+    if (!fs::is_regular_file(path))
+        return std::nullopt;
+    return read_file(path);
+}
+
+bool consistent(const Files &f)
+{
+    if (!f.header || f.header->size() != 44)
+        return false;
+    const std::size_t length = f.data ? f.data->size() : 0;
+    return le32_at(*f.header, 40) == length && le32_at(*f.header, 4) == length + 36;
+}
+
+std::vector<std::string> note_args(const std::string &out, const std::string &src, int offset,
+                                   int length, int ovr)
+{
+    return {out, src, std::to_string(offset), std::to_string(length), "5", "5", "5", "100", "90",
+            "80", "70", std::to_string(ovr), "5", "5", "95"};
+}
+
+// Starts the executable with its output thrown away.
+pid_t start(const std::vector<std::string> &args)
+{
+    std::vector<const char *> argv{SEGMIX_EXE};
+    for (const std::string &a : args)
+        argv.push_back(a.c_str());
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, STDOUT_FILENO);
+        execv(SEGMIX_EXE, const_cast<char *const *>(argv.data()));
+        _exit(127);
+    }
+    return pid;
+}
+
+TEST(Interrupt, KilledRunsLeaveAWholePhrase)
+{
+    TempDir dir;
+    const std::string out = dir.path("out"), src = dir.path("src.wav");
+    const std::string whd = out + ".whd", dat = out + ".dat", jnl = out + ".jnl";
+    // Eight seconds of a 44100 Hz source: a note of them writes 700 KB.
+    std::vector<std::int16_t> s(8 * 44100);
+    for (std::size_t i = 0; i < s.size(); ++i)
+        s[i] = static_cast<std::int16_t>((i * 7919) % 60000 - 30000);
+    write_file(src, make_wav(s));
+
+    // The phrase so far, then the long note that is killed, then the next note.
+    ASSERT_EQ(run_program(SEGMIX_EXE, note_args(out, src, 0, 1000, 0)).status, 0);
+    const Files before = {read_if(whd), read_if(dat)};
+    const auto long_note = note_args(out, src, 100, 8000, 300);
+    const auto next_note = note_args(out, src, 2000, 200, 50);
+    ASSERT_EQ(run_inprocess(next_note).status, 0);
+    const Files without = {read_if(whd), read_if(dat)};
+    const auto put_back = [&] {
+        write_file(whd, *before.header);
+        write_file(dat, *before.data);
+        fs::remove(jnl);
+    };
+    put_back();
+    const auto t0 = std::chrono::steady_clock::now();
+    int w = 0;
+    waitpid(start(long_note), &w, 0);
+    ASSERT_TRUE(WIFEXITED(w) && WEXITSTATUS(w) == 0);
+    const auto took = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - t0);
+    ASSERT_EQ(run_inprocess(next_note).status, 0);
+    const Files with = {read_if(whd), read_if(dat)};
+
+    // One kill in three falls anywhere in a run, and a little past it; the
+    // others wait for the run's journal to appear (its commit has begun) and
+    // fall up to 0.3 ms later, while it writes.
+    std::mt19937 rng(7);
+    std::uniform_int_distribution<long long> anywhere(0, took.count() * 6 / 5), writing(0, 300);
+    int killed = 0, finished = 0, torn = 0, journals = 0, inconsistent = 0, neither = 0;
+    const int rounds = 150;
+    for (int i = 0; i < rounds; ++i) {
+        put_back();
+        const pid_t pid = start(long_note);
+        bool ended = false;
+        if (i % 3 == 0) {
+            std::this_thread::sleep_for(std::chrono::microseconds(anywhere(rng)));
+        } else {
+            while (!fs::exists(jnl) && !(ended = waitpid(pid, &w, WNOHANG) == pid))
+                std::this_thread::sleep_for(std::chrono::microseconds(20));
+            std::this_thread::sleep_for(std::chrono::microseconds(writing(rng)));
+        }
+        if (!ended) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &w, 0);
+        }
+        if (WIFSIGNALED(w))
+            ++killed;
+        else
+            ++finished;
+        // As the kill left it: the two files may disagree until the next run.
+        torn += consistent({read_if(whd), read_if(dat)}) ? 0 : 1;
+        journals += fs::exists(jnl) ? 1 : 0;
+
+        const RunResult r = run_inprocess(next_note);
+        EXPECT_EQ(r.status, 0) << r.out;
+        const Files after = {read_if(whd), read_if(dat)};
+        if (!consistent(after))
+            ++inconsistent;
+        if (!(after == without) && !(after == with))
+            ++neither;
+        EXPECT_FALSE(fs::exists(jnl));
+    }
+    std::printf("%d runs: %d killed, %d finished first; %d killed runs left the files disagreeing, "
+                "%d left a journal; after the next note %d inconsistent, %d neither phrase\n",
+                rounds, killed, finished, torn, journals, inconsistent, neither);
+    EXPECT_EQ(inconsistent, 0);
+    EXPECT_EQ(neither, 0);
+}
+
+} // namespace
+#endif
