@@ -66,3 +66,27 @@ write("run_fuzz", "header_without_data", [b"hs", header(40), b"", mono, b"", b"-
 write("run_fuzz", "empty_header_no_source", [b"hd", b"", data40, b"", b"", b"8000", b"0", b"5",
                                              b"1", b"1"])
 write("run_fuzz", "too_few_parameters", [b"hds", header(40), data40, mono, b"", b"-", b"0", b"5"])
+
+
+def journal(created, existed, data_length, write_at, data_end, header_new, header_old, undo):
+    body = (struct.pack("<IIiiii", 0, (1 if created else 0) | (2 if existed else 0), data_length,
+                        write_at, data_end, len(header_old)) + header_new + header_old + undo)
+    j = bytearray(b"SJNL" + body + bytes(4))
+    struct.pack_into("<I", j, 4, len(j))
+    h = 2166136261
+    for b in j[:-4]:
+        h = ((h ^ b) * 16777619) & 0xffffffff
+    struct.pack_into("<I", j, len(j) - 4, h)
+    return bytes(j)
+
+
+# Outputs as a run killed during its commit leaves them: the overlapped tail
+# already mixed and the note appended, the header not yet rewritten.
+mixed = data40[:30] + bytes(10) + bytes(60)
+write("run_fuzz", "killed_during_overlap",
+      [b"hdsjc", header(40), mixed, mono,
+       journal(False, True, 40, 30, 100, header(100), header(40), data40[30:]), b"-",
+       b"0", b"5", b"0", b"0"])
+write("run_fuzz", "killed_first_note",
+      [b"dsjc", b"", bytes(20), mono, journal(True, False, 0, 0, 20, header(20), b"", b""), b"-",
+       b"0", b"5", b"0", b"0"])

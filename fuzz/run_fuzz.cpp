@@ -4,7 +4,9 @@
 //
 // Input fields, separated by "\n~~\n":
 //   0  which files exist before the run: 'h' the header file, 'd' the data
-//      file, 's' the source, 'j' a journal left by an interrupted run
+//      file, 's' the source, 'j' a journal left by an interrupted run; 'c'
+//      makes the journal's length and checksum fields right, so that mutated
+//      journals get past their check and reach the recovery
 //   1  the header file's bytes        2  the data file's bytes
 //   3  the source's bytes             4  the journal's bytes
 //   5  the samples variable ('-' leaves it unset)
@@ -123,6 +125,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *input, std::size_t siz
         write_file(dat, f[2]);
     if (flags.find('s') != std::string::npos)
         write_file(src, f[3]);
+    if (journal && flags.find('c') != std::string::npos && f[4].size() >= 8) {
+        // The journal's length at 4 and its FNV-1a checksum in its last 4 bytes.
+        std::string &j = f[4];
+        for (int i = 0; i < 4; ++i)
+            j[4 + static_cast<std::size_t>(i)] = static_cast<char>(j.size() >> (8 * i));
+        std::uint32_t h = 2166136261u;
+        for (std::size_t i = 0; i + 4 < j.size(); ++i)
+            h = (h ^ static_cast<unsigned char>(j[i])) * 16777619u;
+        for (int i = 0; i < 4; ++i)
+            j[j.size() - 4 + static_cast<std::size_t>(i)] = static_cast<char>(h >> (8 * i));
+    }
     if (journal)
         write_file(jnl, f[4]);
     if (f[5] == "-")
