@@ -257,6 +257,53 @@ TEST(Faults, EveryOperationOfEveryRunFails)
     std::printf("%d faulty runs: %d refused, %d harmless\n", tally.runs, tally.failed, tally.harmless);
 }
 
+// Journals that do not describe a run to undo: one written only in part is
+// dropped quietly; one whose output was replaced since is reported and dropped,
+// and the replaced files are left alone.
+TEST(Faults, JournalsThatDoNotApply)
+{
+    FaultPhrase ph;
+    ASSERT_EQ(ph.run({0, 10, "0"}).status, 0);
+    const Files phrase = files_of(ph.out());
+    const Note note = {20, 4, "2"};
+    file_fail_at(0);
+    const RunResult clean = ph.run(note);
+    const std::int64_t ops = file_ops();
+    set_files(ph.out(), phrase);
+    // Every operation from the last on fails: the run's journal stays behind.
+    file_fail_at(ops, true);
+    ASSERT_EQ(ph.run(note).status, -1);
+    file_fail_at(0);
+    ASSERT_TRUE(fs::exists(ph.out() + ".jnl"));
+    const Bytes journal = read_file(ph.out() + ".jnl");
+    const Files fresh = {std::nullopt, Bytes{5, 0, 6, 0}};
+    struct Case {
+        const char *name;
+        Bytes journal;
+        Files files; // the output the journal is found with
+        bool reported;
+    } cases[] = {
+        {"written in part", Bytes(journal.begin(), journal.begin() + 30), phrase, false},
+        {"for files since replaced", journal, fresh, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        set_files(ph.out(), c.files);
+        write_file(ph.out() + ".jnl", c.journal);
+        const RunResult r = ph.run(note);
+        EXPECT_EQ(r.status, 0);
+        const std::string stale = "journal does not fit the output, removed: " + ph.out() + ".jnl\n";
+        const std::string lines = lines_of(clean.out)[0] + "\n" + lines_of(clean.out)[1] + "\n";
+        EXPECT_EQ(r.out, c.reported ? lines + stale : clean.out);
+        EXPECT_FALSE(fs::exists(ph.out() + ".jnl"));
+        // What the note would make of those files without any journal.
+        const Files after = files_of(ph.out());
+        set_files(ph.out(), c.files);
+        ASSERT_EQ(ph.run(note).status, 0);
+        EXPECT_TRUE(files_of(ph.out()) == after);
+    }
+}
+
 // Places where the system itself refuses: the run stops before it changes
 // anything, with one line naming the file.
 TEST(Faults, FoldersInTheWay)
