@@ -51,23 +51,23 @@ std::vector<std::int16_t> ramp(int n)
 // The plain source: fmt at 12, data at 36.
 Bytes plain_source()
 {
-    WavSpec spec;
-    spec.sample_rate = 1000;
-    return make_wav(ramp(40), spec);
+    WavSpec shape;
+    shape.sample_rate = 1000;
+    return make_wav(ramp(40), shape);
 }
 
 // A source whose walk to the data chunk passes an 18-byte fmt body and a LIST
 // chunk: LIST at 38, its size at 42, data at 50.
 Bytes listed_source()
 {
-    WavSpec spec;
-    spec.sample_rate = 1000;
-    spec.fmt_size = 18;
-    spec.channels = 2;
-    append_id(&spec.before_data, "LIST");
-    append_le32(&spec.before_data, 4);
-    append_id(&spec.before_data, "abcd");
-    return make_wav(ramp(40), spec);
+    WavSpec shape;
+    shape.sample_rate = 1000;
+    shape.fmt_size = 18;
+    shape.channels = 2;
+    append_id(&shape.before_data, "LIST");
+    append_le32(&shape.before_data, 4);
+    append_id(&shape.before_data, "abcd");
+    return make_wav(ramp(40), shape);
 }
 
 // A rate field is a size too, but a large rate makes a 20 ms note long: its

@@ -76,9 +76,9 @@ TEST(RunNote, RunsInProcessWithTheCountsOfItsArguments)
 {
     TempDir dir;
     const std::string out = dir.path("out"), src = dir.path("src.wav");
-    WavSpec spec;
-    spec.sample_rate = 1000;
-    write_file(src, make_wav(std::vector<std::int16_t>(100, 10), spec));
+    WavSpec shape;
+    shape.sample_rate = 1000;
+    write_file(src, make_wav(std::vector<std::int16_t>(100, 10), shape));
     auto data_size = [&] { return le32_at(read_file(out + ".whd"), 40); };
     testing::internal::CaptureStdout();
     // p4 given but ovr empty: count 12, so the long p4 that would break the order is not read.

@@ -138,12 +138,12 @@ class FaultPhrase {
 public:
     FaultPhrase() : out_(dir_.path("out")), src_(dir_.path("src.wav"))
     {
-        WavSpec spec;
-        spec.sample_rate = 1000;
+        WavSpec shape;
+        shape.sample_rate = 1000;
         std::vector<std::int16_t> s(1000);
         for (std::size_t i = 0; i < s.size(); ++i)
             s[i] = static_cast<std::int16_t>(100 + i);
-        write_file(src_, make_wav(s, spec));
+        write_file(src_, make_wav(s, shape));
     }
 
     RunResult run(const Note &n) const

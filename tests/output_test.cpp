@@ -81,9 +81,9 @@ class Phrase {
 public:
     Phrase() : out_(dir_.path("out")), src_(dir_.path("src.wav"))
     {
-        WavSpec spec;
-        spec.sample_rate = 1000;
-        write_file(src_, make_wav(source_samples(), spec));
+        WavSpec shape;
+        shape.sample_rate = 1000;
+        write_file(src_, make_wav(source_samples(), shape));
     }
 
     RunResult note(int offset, int length, const std::string &ovr = "0", const char *samples = nullptr)

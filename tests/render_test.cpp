@@ -43,9 +43,9 @@ SourceInfo source_of(const Bytes &wav)
 
 SourceInfo source_of(const Samples &samples, std::uint16_t channels = 1)
 {
-    WavSpec spec;
-    spec.channels = channels;
-    return source_of(make_wav(samples, spec));
+    WavSpec shape;
+    shape.channels = channels;
+    return source_of(make_wav(samples, shape));
 }
 
 Bytes bytes_of(const Samples &samples)
@@ -295,11 +295,11 @@ TEST(PlanNote, CountsWholeFramesOfTheBytesLoaded)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        WavSpec spec;
-        spec.channels = c.channels;
-        spec.block_align = c.block_align;
-        spec.data_size = c.data_size;
-        const SourceInfo src = source_of(make_wav(Samples(c.samples, 7), spec));
+        WavSpec shape;
+        shape.channels = c.channels;
+        shape.block_align = c.block_align;
+        shape.data_size = c.data_size;
+        const SourceInfo src = source_of(make_wav(Samples(c.samples, 7), shape));
         NotePlan plan;
         ASSERT_TRUE(plan_note(TimePoints{}, src, &plan));
         EXPECT_EQ(plan.frames_available, c.frames_available);
@@ -391,10 +391,10 @@ TEST(RenderNote, FrameNumbersFollowSampleNumbers)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        WavSpec spec;
-        spec.channels = c.channels;
-        spec.block_align = c.block_align;
-        const SourceInfo src = source_of(make_wav({10, 11, 12, 13, 14, 15}, spec));
+        WavSpec shape;
+        shape.channels = c.channels;
+        shape.block_align = c.block_align;
+        const SourceInfo src = source_of(make_wav({10, 11, 12, 13, 14, 15}, shape));
         const NotePlan plan = plan_of(hold(3), src);
         Bytes buf(6, 0);
         EXPECT_EQ(render_note(plan, unity, src, buf.data()), 3);
@@ -461,10 +461,10 @@ TEST(RenderNote, PartialFramesAreNeverRead)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        WavSpec spec;
-        spec.channels = 2;
-        spec.data_size = c.data_size;
-        const SourceInfo src = source_of(make_wav(c.source, spec));
+        WavSpec shape;
+        shape.channels = 2;
+        shape.data_size = c.data_size;
+        const SourceInfo src = source_of(make_wav(c.source, shape));
         const NotePlan plan = plan_of(hold(3), src);
         ASSERT_EQ(plan.frames_available, 2);
         Bytes buf = bytes_of({1, 2, 3});
@@ -505,9 +505,9 @@ TEST(RenderNote, ShortFormPassesSamplesThrough)
         source.push_back(static_cast<std::int16_t>(v));
     source.push_back(1000);
     source.push_back(1000);
-    WavSpec spec;
-    spec.sample_rate = 1000;
-    const SourceInfo src = source_of(make_wav(source, spec));
+    WavSpec shape;
+    shape.sample_rate = 1000;
+    const SourceInfo src = source_of(make_wav(source, shape));
     NotePlan plan;
     ASSERT_TRUE(plan_note(tp, src, &plan));
     ASSERT_EQ(plan.i_p1, 2);
@@ -630,31 +630,31 @@ TEST(RenderNote, MatchesTheFrameByFrameDefinition)
         // frame at the end.
         const std::uint16_t channels = channel_counts[uniform(0, 3)];
         const int read = channels == 0 ? 1 : channels;
-        WavSpec spec;
-        spec.channels = channels;
-        spec.block_align = static_cast<std::uint16_t>(2 * read + (chance(15) ? 2 : 0));
-        spec.sample_rate = static_cast<std::int32_t>(rates[uniform(0, 2)]);
+        WavSpec shape;
+        shape.channels = channels;
+        shape.block_align = static_cast<std::uint16_t>(2 * read + (chance(15) ? 2 : 0));
+        shape.sample_rate = static_cast<std::int32_t>(rates[uniform(0, 2)]);
         const std::int32_t frames = chance(20) ? uniform(0, 1500) : uniform(0, 200);
-        Samples source(static_cast<std::size_t>(frames * spec.block_align / 2 + uniform(0, 1)));
+        Samples source(static_cast<std::size_t>(frames * shape.block_align / 2 + uniform(0, 1)));
         for (std::int16_t &s : source)
             s = value();
         const auto bytes = static_cast<std::int32_t>(2 * source.size());
         switch (uniform(0, 3)) {
         case 0:
-            spec.data_size = uniform(0, bytes);
+            shape.data_size = uniform(0, bytes);
             break;
         case 1:
-            spec.data_size = bytes + uniform(1, 1000);
+            shape.data_size = bytes + uniform(1, 1000);
             break;
         default:
             break; // the samples' bytes
         }
-        const SourceInfo src = source_of(make_wav(source, spec));
+        const SourceInfo src = source_of(make_wav(source, shape));
 
         // The note: random frame-sized steps in microseconds, often empty,
         // now and then hundreds of frames long, from before the source's start
         // to past its end.
-        const double us = 1000000.0 / spec.sample_rate;
+        const double us = 1000000.0 / shape.sample_rate;
         TimePoints tp;
         double t = (uniform(-60, frames + 20) + uniform(0, 99) * 0.01) * us;
         double *points[7] = {&tp.t_start, &tp.t_p1, &tp.t_p2, &tp.t_p5,

@@ -25,14 +25,14 @@ void write_sources(const TempDir &dir)
         std::uint16_t channels;
     } kinds[] = {{44100, 1}, {22050, 2}, {8000, 1}};
     for (int k = 0; k < 3; ++k) {
-        WavSpec spec;
-        spec.sample_rate = kinds[k].rate;
-        spec.channels = kinds[k].channels;
+        WavSpec shape;
+        shape.sample_rate = kinds[k].rate;
+        shape.channels = kinds[k].channels;
         std::vector<std::int16_t> samples;
         const int count = kinds[k].rate * 12 / 100 * kinds[k].channels;
         for (int i = 0; i < count; ++i)
             samples.push_back(static_cast<std::int16_t>((i * (151 + 40 * k)) % 30001 - 15000));
-        write_file(dir.path("src" + std::to_string(k) + ".wav"), make_wav(samples, spec));
+        write_file(dir.path("src" + std::to_string(k) + ".wav"), make_wav(samples, shape));
     }
 }
 

@@ -94,28 +94,28 @@ std::uint32_t le32_at(const Bytes &b, std::size_t at)
            (static_cast<std::uint32_t>(b[at + 2]) << 16) | (static_cast<std::uint32_t>(b[at + 3]) << 24);
 }
 
-Bytes make_wav(const std::vector<std::int16_t> &samples, const WavSpec &spec)
+Bytes make_wav(const std::vector<std::int16_t> &samples, const WavSpec &shape)
 {
     const std::uint16_t align =
-        spec.block_align ? spec.block_align : static_cast<std::uint16_t>(2 * spec.channels);
+        shape.block_align ? shape.block_align : static_cast<std::uint16_t>(2 * shape.channels);
     const auto data_bytes = static_cast<std::uint32_t>(2 * samples.size());
     Bytes b;
     append_id(&b, "RIFF");
     append_le32(&b, 0); // set below
     append_id(&b, "WAVE");
     append_id(&b, "fmt ");
-    append_le32(&b, static_cast<std::uint32_t>(spec.fmt_size));
-    append_le16(&b, spec.format_tag);
-    append_le16(&b, spec.channels);
-    append_le32(&b, static_cast<std::uint32_t>(spec.sample_rate));
-    append_le32(&b, static_cast<std::uint32_t>(spec.sample_rate) * align);
+    append_le32(&b, static_cast<std::uint32_t>(shape.fmt_size));
+    append_le16(&b, shape.format_tag);
+    append_le16(&b, shape.channels);
+    append_le32(&b, static_cast<std::uint32_t>(shape.sample_rate));
+    append_le32(&b, static_cast<std::uint32_t>(shape.sample_rate) * align);
     append_le16(&b, align);
-    append_le16(&b, spec.bits);
-    for (std::int32_t i = 16; i < spec.fmt_size; ++i)
+    append_le16(&b, shape.bits);
+    for (std::int32_t i = 16; i < shape.fmt_size; ++i)
         b.push_back(0);
-    b.insert(b.end(), spec.before_data.begin(), spec.before_data.end());
+    b.insert(b.end(), shape.before_data.begin(), shape.before_data.end());
     append_id(&b, "data");
-    append_le32(&b, spec.data_size < 0 ? data_bytes : static_cast<std::uint32_t>(spec.data_size));
+    append_le32(&b, shape.data_size < 0 ? data_bytes : static_cast<std::uint32_t>(shape.data_size));
     for (std::int16_t s : samples)
         append_le16(&b, static_cast<std::uint16_t>(s));
     set_le32(&b, 4, static_cast<std::uint32_t>(b.size() - 8));

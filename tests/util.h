@@ -47,7 +47,7 @@ struct WavSpec {
 };
 
 // A RIFF/WAVE file holding samples (interleaved frames) as 16-bit values.
-Bytes make_wav(const std::vector<std::int16_t> &samples, const WavSpec &spec = {});
+Bytes make_wav(const std::vector<std::int16_t> &samples, const WavSpec &shape = {});
 
 // The 16-bit samples of a data file's bytes.
 std::vector<std::int16_t> samples_of(const Bytes &bytes);

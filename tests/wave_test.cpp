@@ -13,9 +13,9 @@ using namespace std::string_literals;
 
 namespace {
 
-// A WavSpec with some fields changed: spec([](WavSpec &s) { s.bits = 8; }).
+// A WavSpec with some fields changed: shape([](WavSpec &s) { s.bits = 8; }).
 template <class Edit>
-WavSpec spec(Edit edit)
+WavSpec shape(Edit edit)
 {
     WavSpec s;
     edit(s);
@@ -164,24 +164,24 @@ TEST(LoadSource, AcceptsWhatDeclaresSixteenBits)
     append_le32(&fact, 12);
     struct Case {
         const char *name;
-        WavSpec spec;
+        WavSpec shape;
         std::size_t sample_data;
     } cases[] = {
         {"plain", {}, 44},
-        {"float tag", spec([](WavSpec &s) { s.format_tag = 3; }), 44},
-        {"six channels", spec([](WavSpec &s) { s.channels = 6; }), 44},
-        {"fmt_size 18", spec([](WavSpec &s) { s.fmt_size = 18; }), 46},
-        {"LIST then fact before data", spec([&](WavSpec &s) { s.before_data = list; s.before_data.insert(s.before_data.end(), fact.begin(), fact.end()); }), 44 + 14 + 12},
+        {"float tag", shape([](WavSpec &s) { s.format_tag = 3; }), 44},
+        {"six channels", shape([](WavSpec &s) { s.channels = 6; }), 44},
+        {"fmt_size 18", shape([](WavSpec &s) { s.fmt_size = 18; }), 46},
+        {"LIST then fact before data", shape([&](WavSpec &s) { s.before_data = list; s.before_data.insert(s.before_data.end(), fact.begin(), fact.end()); }), 44 + 14 + 12},
     };
     for (const Case &c : cases) {
-        const Bytes wav = make_wav(frames, c.spec);
+        const Bytes wav = make_wav(frames, c.shape);
         const Loaded l = load(&wav);
         ASSERT_TRUE(l.ok) << c.name << ": " << l.out;
         EXPECT_EQ(l.out, size_line(static_cast<int>(wav.size() - 8))) << c.name;
         EXPECT_EQ(l.src.sample_data, c.sample_data) << c.name;
         EXPECT_EQ(l.src.data_size, 24) << c.name;
         EXPECT_EQ(l.src.bytes_present, 24) << c.name;
-        EXPECT_EQ(l.src.channels, c.spec.channels) << c.name;
+        EXPECT_EQ(l.src.channels, c.shape.channels) << c.name;
     }
     // riff_size is printed as a signed value, and not otherwise looked at.
     Bytes wav = make_wav(frames);
@@ -193,7 +193,7 @@ TEST(LoadSource, AcceptsWhatDeclaresSixteenBits)
 
 TEST(LoadSource, BoundsTheDataByWhatWasLoaded)
 {
-    const Bytes wav = make_wav({1, 2, 3, 4, 5}, spec([](WavSpec &s) { s.data_size = 1000; }));
+    const Bytes wav = make_wav({1, 2, 3, 4, 5}, shape([](WavSpec &s) { s.data_size = 1000; }));
     const Loaded l = load(&wav);
     ASSERT_TRUE(l.ok);
     EXPECT_EQ(l.src.data_size, 1000);
@@ -229,8 +229,8 @@ TEST(LoadSource, Refusals)
     } cases[] = {
         {"not RIFF", not_riff, msg::not_riff},
         {"not WAVE", avi, msg::not_wave},
-        {"8 bits", make_wav(frames, spec([](WavSpec &s) { s.bits = 8; })), riff + msg::only_16bit},
-        {"24 bits", make_wav(frames, spec([](WavSpec &s) { s.bits = 24; })), riff + msg::only_16bit},
+        {"8 bits", make_wav(frames, shape([](WavSpec &s) { s.bits = 8; })), riff + msg::only_16bit},
+        {"24 bits", make_wav(frames, shape([](WavSpec &s) { s.bits = 24; })), riff + msg::only_16bit},
         {"shorter than a header", Bytes(good.begin(), good.begin() + 40), riff + msg::source_short},
         {"negative fmt_size", with(16, 0xfffffff0, true), riff + msg::bad_fmt_size},
         {"huge fmt_size", with(16, 0x7fffffff, true), riff + msg::bad_fmt_size},
