@@ -21,24 +21,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-Bytes header_for(std::uint32_t data_bytes)
-{
-    Bytes b;
-    append_id(&b, "RIFF");
-    append_le32(&b, 36 + data_bytes);
-    append_id(&b, "WAVE");
-    append_id(&b, "fmt ");
-    append_le32(&b, 16);
-    append_le16(&b, 1);
-    append_le16(&b, 1);
-    append_le32(&b, 44100);
-    append_le32(&b, 88200);
-    append_le16(&b, 2);
-    append_le16(&b, 16);
-    append_id(&b, "data");
-    append_le32(&b, data_bytes);
-    return b;
-}
 
 std::vector<std::int16_t> ramp(int n)
 {

@@ -122,6 +122,25 @@ Bytes make_wav(const std::vector<std::int16_t> &samples, const WavSpec &shape)
     return b;
 }
 
+Bytes header_for(std::uint32_t data_bytes, std::uint32_t rate)
+{
+    Bytes b;
+    append_id(&b, "RIFF");
+    append_le32(&b, 36 + data_bytes);
+    append_id(&b, "WAVE");
+    append_id(&b, "fmt ");
+    append_le32(&b, 16);
+    append_le16(&b, 1);
+    append_le16(&b, 1);
+    append_le32(&b, rate);
+    append_le32(&b, rate * 2);
+    append_le16(&b, 2);
+    append_le16(&b, 16);
+    append_id(&b, "data");
+    append_le32(&b, data_bytes);
+    return b;
+}
+
 std::vector<std::int16_t> samples_of(const Bytes &bytes)
 {
     std::vector<std::int16_t> s(bytes.size() / 2);

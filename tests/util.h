@@ -49,6 +49,10 @@ struct WavSpec {
 // A RIFF/WAVE file holding samples (interleaved frames) as 16-bit values.
 Bytes make_wav(const std::vector<std::int16_t> &samples, const WavSpec &shape = {});
 
+// The header of a fresh output holding data_bytes of samples, spelled out
+// field by field: mono 16-bit PCM at rate.
+Bytes header_for(std::uint32_t data_bytes, std::uint32_t rate = 44100);
+
 // The 16-bit samples of a data file's bytes.
 std::vector<std::int16_t> samples_of(const Bytes &bytes);
 

@@ -22,25 +22,6 @@ WavSpec shape(Edit edit)
     return s;
 }
 
-// The header a fresh output starts from, spelled out field by field.
-Bytes fresh_header(std::uint32_t rate, std::uint32_t data_bytes)
-{
-    Bytes b;
-    append_id(&b, "RIFF");
-    append_le32(&b, 36 + data_bytes);
-    append_id(&b, "WAVE");
-    append_id(&b, "fmt ");
-    append_le32(&b, 16);
-    append_le16(&b, 1);
-    append_le16(&b, 1);
-    append_le32(&b, rate);
-    append_le32(&b, rate * 2);
-    append_le16(&b, 2);
-    append_le16(&b, 16);
-    append_id(&b, "data");
-    append_le32(&b, data_bytes);
-    return b;
-}
 
 TEST(Header, DefaultFormatAndFreshHeader)
 {
@@ -50,9 +31,9 @@ TEST(Header, DefaultFormatAndFreshHeader)
 
     unsigned char h[header_bytes];
     EXPECT_EQ(fill_header(h, format_at_rate(44100), 36, 0), h + header_bytes);
-    EXPECT_EQ(Bytes(h, h + header_bytes), fresh_header(44100, 0));
+    EXPECT_EQ(Bytes(h, h + header_bytes), header_for(0, 44100));
     fill_header(h, format_at_rate(22050), 36 + 8, 8);
-    EXPECT_EQ(Bytes(h, h + header_bytes), fresh_header(22050, 8));
+    EXPECT_EQ(Bytes(h, h + header_bytes), header_for(8, 22050));
 
     const WaveHeader w = read_header(h);
     EXPECT_EQ(w.riff_size, 44);
