@@ -1,7 +1,9 @@
 // segmix: renders one note and appends it to an output that grows note by note.
-#include "front/run.h"
+#include "segmix/segmix.h"
 
 int main(int argc, char **argv)
 {
-    return segmix_main(argc, argv);
+    // Through the C entry, which turns the one exception a run can meet (no
+    // memory for a file name, before any file is changed) into -1.
+    return segmix_run(argc, argv);
 }
