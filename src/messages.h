@@ -46,6 +46,8 @@ inline constexpr char output_large[] = "output would exceed 2 GiB: %s\n";
 inline constexpr char file_failed[] = "%s failed on %s\n";
 // %s is the journal's name: it describes a run on files that have since been replaced.
 inline constexpr char journal_stale[] = "journal does not fit the output, removed: %s\n";
+// %s is the journal's name: a file there that is not a journal is never removed.
+inline constexpr char journal_foreign[] = "not a journal, remove it to go on: %s\n";
 
 inline constexpr char join_usage[] = "segjoin <outfile> [<wavfile>]\n";
 

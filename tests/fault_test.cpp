@@ -284,6 +284,17 @@ TEST(Faults, JournalsThatDoNotApply)
         ASSERT_EQ(ph.run(note).status, 0);
         EXPECT_TRUE(files_of(ph.out()) == after);
     }
+    // A file of the journal's name that is not one is not ours to remove.
+    set_files(ph.out(), phrase);
+    const Bytes notes = {'n', 'o', 't', 'e', 's', '\n'};
+    write_file(ph.out() + ".jnl", notes);
+    const RunResult r = ph.run(note);
+    EXPECT_EQ(r.status, -1);
+    EXPECT_EQ(r.out, lines_of(clean.out)[0] + "\n" + lines_of(clean.out)[1] + "\n" +
+                         "not a journal, remove it to go on: " + ph.out() + ".jnl\n");
+    EXPECT_EQ(read_file(ph.out() + ".jnl"), notes);
+    fs::remove(ph.out() + ".jnl");
+    EXPECT_TRUE(files_of(ph.out()) == phrase);
 }
 
 // Places where the system itself refuses: the run stops before it changes

@@ -214,6 +214,14 @@ bool recover_output(const std::string &jnl, const std::string &header, const std
     const Read r = read_all(jnl, &raw);
     if (r != Read::ok)
         return r == Read::missing;
+    // A file of that name that is not (the start of) a journal is someone
+    // else's: left alone, and the output with it, since a commit would
+    // overwrite it.
+    const std::size_t magic = std::min<std::size_t>(raw.loaded, 4);
+    if (std::memcmp(raw.data.get(), "SJNL", magic) != 0) {
+        std::printf(msg::journal_foreign, jnl.c_str());
+        return false;
+    }
     Journal j;
     if (!decode(raw, &j))
         return drop(jnl); // written only in part: its run changed nothing
