@@ -107,6 +107,7 @@ static bool read_back(std::FILE *f, Output *out, std::int32_t overlap_bytes, uns
         out->riff_size -= d;
         out->data_size = 0;
     }
+    out->data_length = length;
     return true;
 }
 
@@ -125,16 +126,18 @@ bool apply_overlap(Output *out, const NotePlan &plan, unsigned char *buf)
         out->data_size = static_cast<std::int32_t>(data);
         return true;
     }
-    std::FILE *f = file_open(out->data_name.c_str(), "r+b");
+    FileHandle f(file_open(out->data_name.c_str(), "r+b"));
     if (!f) {
         // No data file to mix into: the note goes unmixed after the earlier output.
         if (file_missing_error())
             return true;
         return failed("open", out->data_name);
     }
-    const bool ok = read_back(f, out, plan.overlap_bytes, buf);
-    file_close(f); // nothing was written through it
-    return ok;
+    if (!read_back(f.get(), out, plan.overlap_bytes, buf))
+        return false;
+    // Kept open: the commit writes through the same stream, at the length measured here.
+    out->data = std::move(f);
+    return true;
 }
 
 // The data file's part of the commit: the gap and the note at position at, and
@@ -195,21 +198,22 @@ bool store_note(Output *out, const NotePlan &plan, const unsigned char *buf)
     const std::int64_t riff = std::int64_t{out->riff_size} + plan.buffer_bytes;
     const std::int64_t data = std::int64_t{out->data_size} + plan.buffer_bytes;
 
-    std::FILE *f = file_open(out->data_name.c_str(), "r+b");
-    const bool created = !f;
-    if (!f && !file_missing_error())
-        return failed("open", out->data_name);
-    std::int64_t length = 0;
-    if (f && !file_length(f, &length)) {
-        file_close(f);
-        return failed("size", out->data_name);
+    // The data file as the read-back left it open, or opened now to append to.
+    std::FILE *f = out->data.release();
+    std::int64_t length = out->data_length;
+    bool created = false;
+    if (!f) {
+        f = file_open(out->data_name.c_str(), "r+b");
+        created = !f;
+        if (!f && !file_missing_error())
+            return failed("open", out->data_name);
+        length = 0;
+        if (f && !file_length(f, &length)) {
+            file_close(f);
+            return failed("size", out->data_name);
+        }
     }
     const std::int64_t at = out->write_at >= 0 ? out->write_at : length;
-    if (out->write_at >= 0 && length - at != static_cast<std::int64_t>(out->undo.size)) {
-        // Changed by someone else since apply_overlap read it.
-        file_close(f);
-        return failed("size", out->data_name);
-    }
     const std::int64_t end = at + out->gap_bytes + plan.buffer_bytes;
     if (!fits_int32(riff) || !fits_int32(data) || length > INT32_MAX || end > INT32_MAX) {
         if (f)

@@ -11,11 +11,21 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <string>
 
 #include "render/plan.h"
 #include "wave/binload.h"
+#include "wave/file.h"
 #include "wave/header.h"
+
+// A stream that a run holds across steps; one still open when the run ends
+// early was only read through, so its close needs no check.
+struct FileCloser {
+    void operator()(std::FILE *f) const { file_close(f); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
 struct Output {
     std::string header_name, data_name, journal_name;
@@ -29,6 +39,8 @@ struct Output {
     std::int64_t write_at = -1;  // byte position, or -1 for the file's end
     std::int64_t gap_bytes = 0;  // silence written before the note
     Block undo;                  // the data file's bytes from write_at to its end
+    FileHandle data;             // the data file, open from its read-back to the commit
+    std::int64_t data_length = 0; // its length when read back
 };
 
 // Forms the names, deals with a journal that an earlier run left (see
@@ -39,7 +51,8 @@ struct Output {
 bool open_output(const char *outfile, const FmtRecord &fmt, NotePlan *plan, Output *out);
 
 // Reads the overlapped tail of the data file into the head of buf, or counts
-// the gap of silence before the note; updates the running sizes. Changes no file.
+// the gap of silence before the note; updates the running sizes. Changes no
+// file; a data file read back stays open for store_note.
 bool apply_overlap(Output *out, const NotePlan &plan, unsigned char *buf);
 
 // Writes the gap and buf into the data file, then the new sizes into the header
