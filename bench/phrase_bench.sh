@@ -32,7 +32,7 @@ trap 'rm -rf "$work"' EXIT
 case $work in *[!A-Za-z0-9_./-]*) echo "phrase_bench: unusual characters in $work" >&2; exit 2 ;; esac
 
 echo "building in $build ..." >&2
-cmake --build "$build" -j2 --target segmix segjoin segmix-batch segmix_core segmix_shared >/dev/null
+cmake --build "$build" -j2 --target segmix segjoin segmix-batch segmix_static segmix_shared >/dev/null
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
 bin=$work/prefix/bin
 cflags="-std=c11 -O2 -ffp-contract=off -Wall -Wextra -Wpedantic -Wconversion -Werror"

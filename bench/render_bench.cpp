@@ -28,7 +28,7 @@ SourceInfo make_source(std::uint16_t channels)
     const std::size_t data = 44;
     const std::size_t bytes = std::size_t{frames} * 2 * channels;
     src.block.data = std::make_unique<unsigned char[]>(data + bytes);
-    src.block.size = src.block.loaded = data + bytes;
+    src.block.size = data + bytes;
     std::uint32_t noise = 12345;
     unsigned char *out = src.block.data.get() + data;
     for (std::int32_t f = 0; f < frames; ++f) {
@@ -51,31 +51,14 @@ SourceInfo make_source(std::uint16_t channels)
 }
 
 // The long form with every segment non-empty and a 30 ms overlap.
-void long_note(TimePoints *tp, NoteArgs *args)
-{
-    tp->t_start = 0;
-    tp->t_p1 = 20000;
-    tp->t_p2 = 120000;
-    tp->t_p5 = 2500000;
-    tp->t_p3 = 7000000;
-    tp->t_p4 = 9000000;
-    tp->t_end = 1000000.0 * seconds;
-    tp->t_ovr = 30000;
-    args->v1 = 1.2;
-    args->v2 = 0.9;
-    args->v5 = 0.8;
-    args->v3 = 0.7;
-    args->v4 = 0.45;
-}
+const TimePoints long_note = {{0, 20000, 120000, 2500000, 7000000, 9000000, 1000000.0 * seconds}, 30000};
+const Volumes gains = {1.2, 0.9, 0.7, 0.45, 0.8}; // v1, v2, v3, v4, v5
 
 void render(benchmark::State &state, std::uint16_t channels)
 {
     const SourceInfo src = make_source(channels);
-    TimePoints tp;
-    NoteArgs args;
-    long_note(&tp, &args);
     NotePlan plan;
-    if (!plan_note(tp, src, &plan)) {
+    if (plan_note(long_note, src, &plan)) {
         state.SkipWithError("plan refused");
         return;
     }
@@ -88,7 +71,7 @@ void render(benchmark::State &state, std::uint16_t channels)
     std::int32_t rendered = 0;
     for (auto _ : state) {
         std::memcpy(buf.data(), earlier.data(), earlier.size());
-        rendered = render_note(plan, args, src, buf.data());
+        rendered = render_note(plan, gains, src, plan.overlap_samples, buf);
         benchmark::DoNotOptimize(buf.data());
         benchmark::ClobberMemory();
     }

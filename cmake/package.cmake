@@ -1,48 +1,51 @@
-# The library and the install tree.
+# The libraries, the tools and the install tree.
 #
-# segmix_core is also the static library libsegmix.a (segmix::segmix_static):
-# the tools, the tests and the benchmarks link it, and it holds the C entry
-# points of include/segmix/segmix.h. segmix_shared is libsegmix.so, or
-# segmix.dll with its import library on Windows (segmix::segmix). Both are
-# built from the same position-independent objects, whose symbols are hidden:
-# the shared library exports the C entry points alone.
+# segmix_static is libsegmix.a (segmix::segmix_static): the tools, the tests
+# and the benchmarks link it, and it holds the C entry points of
+# include/segmix/segmix.h. segmix_shared is libsegmix.so, or segmix.dll with
+# its import library on Windows (segmix::segmix). Both are made of the same
+# position-independent objects, whose symbols are hidden: the shared library
+# exports the C entry points alone. Only the entry points' file (api.cpp) is
+# compiled for each, since on Windows the header marks the functions for
+# export from the DLL (DEFINE_SYMBOL) and for neither import nor export in the
+# static library (SEGMIX_STATIC).
 #
 # cmake --install puts the tools, the header, both libraries, the CMake package
 # (find_package(segmix)) and a pkg-config file (segmix.pc) under the prefix.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
-set_target_properties(segmix_core PROPERTIES
-  OUTPUT_NAME segmix
-  EXPORT_NAME segmix_static
-  POSITION_INDEPENDENT_CODE ON
-  CXX_VISIBILITY_PRESET hidden
-  VISIBILITY_INLINES_HIDDEN ON)
-target_include_directories(segmix_core PUBLIC
-  $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
-  $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
-# On Windows the header marks its functions for import from the DLL unless told
-# that the static library is linked.
-target_compile_definitions(segmix_core PUBLIC SEGMIX_STATIC)
+foreach(kind IN ITEMS static shared)
+  string(TOUPPER ${kind} type)
+  add_library(segmix_${kind} ${type} src/front/api.cpp $<TARGET_OBJECTS:segmix_objects>)
+  target_link_libraries(segmix_${kind} PRIVATE $<BUILD_INTERFACE:segmix_flags>)
+  target_include_directories(segmix_${kind} PUBLIC
+    $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
+    $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>
+    PRIVATE ${PROJECT_SOURCE_DIR}/src)
+  set_target_properties(segmix_${kind} PROPERTIES
+    OUTPUT_NAME segmix
+    EXPORT_NAME segmix_${kind}
+    POSITION_INDEPENDENT_CODE ON
+    CXX_VISIBILITY_PRESET hidden
+    VISIBILITY_INLINES_HIDDEN ON)
+endforeach()
+set_target_properties(segmix_shared PROPERTIES
+  EXPORT_NAME segmix
+  DEFINE_SYMBOL SEGMIX_BUILDING_DLL
+  VERSION ${PROJECT_VERSION}
+  SOVERSION ${PROJECT_VERSION_MAJOR})
+# A program that links the static library on Windows must not look for the
+# functions in a DLL.
+target_compile_definitions(segmix_static PUBLIC SEGMIX_STATIC)
+# What the layers below the entry points offer the tools, the tests and the
+# benchmarks: their headers, in the build tree only.
+target_include_directories(segmix_static PUBLIC $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/src>)
 # A C program is linked by the C driver, which leaves out the C++ runtime that
 # the static library needs.
 if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
-  target_link_libraries(segmix_core INTERFACE "$<$<LINK_LANGUAGE:C>:stdc++;m>")
+  target_link_libraries(segmix_static INTERFACE "$<$<LINK_LANGUAGE:C>:stdc++;m>")
 endif()
-
-add_library(segmix_shared SHARED src/front/api.cpp)
-target_link_libraries(segmix_shared PRIVATE segmix_core)
-target_compile_definitions(segmix_shared PRIVATE SEGMIX_BUILDING_DLL)
-target_include_directories(segmix_shared PUBLIC
-  $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
-  $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
-set_target_properties(segmix_shared PROPERTIES
-  OUTPUT_NAME segmix
-  EXPORT_NAME segmix
-  VERSION ${PROJECT_VERSION}
-  SOVERSION ${PROJECT_VERSION_MAJOR}
-  CXX_VISIBILITY_PRESET hidden
-  VISIBILITY_INLINES_HIDDEN ON)
 if(WIN32)
   # segmix.dll, carrying its own C++ runtime, so that it needs no other DLL.
   set_target_properties(segmix_shared PROPERTIES PREFIX "")
@@ -51,19 +54,24 @@ if(WIN32)
   endif()
 endif()
 
-# The tools start as fast as a process can: statically linked, they load no
-# shared library. Not with the sanitizers, which need the dynamic runtime.
-option(SEGMIX_STATIC_TOOLS "Link segmix, segjoin and segmix-batch statically" ON)
-string(TOUPPER "${CMAKE_BUILD_TYPE}" segmix_config)
-if(SEGMIX_STATIC_TOOLS AND CMAKE_SYSTEM_NAME STREQUAL "Linux" AND NOT
-   "${CMAKE_CXX_FLAGS} ${CMAKE_CXX_FLAGS_${segmix_config}} ${CMAKE_EXE_LINKER_FLAGS}" MATCHES "-fsanitize")
+# The tools.
+add_executable(segmix src/front/main.cpp)
+add_executable(segjoin src/front/segjoin.cpp)
+# segmix-batch: the runs of a whole phrase in one process, one per line.
+add_library(segmix_batch_core STATIC src/front/batch.cpp)
+target_link_libraries(segmix_batch_core PUBLIC segmix_static PRIVATE segmix_flags)
+add_executable(segmix-batch src/front/batch_main.cpp)
+target_link_libraries(segmix PRIVATE segmix_static segmix_flags)
+target_link_libraries(segjoin PRIVATE segmix_static segmix_flags)
+target_link_libraries(segmix-batch PRIVATE segmix_batch_core segmix_flags)
+if(SEGMIX_STATIC_TOOLS AND CMAKE_SYSTEM_NAME STREQUAL "Linux")
   foreach(tool IN ITEMS segmix segjoin segmix-batch)
     target_link_options(${tool} PRIVATE -static)
   endforeach()
 endif()
 
 install(TARGETS segmix segjoin segmix-batch RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(TARGETS segmix_core segmix_shared EXPORT segmix-targets
+install(TARGETS segmix_static segmix_shared EXPORT segmix-targets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

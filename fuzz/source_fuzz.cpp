@@ -5,6 +5,7 @@
 // Input: the source file's bytes, then up to 13 parameter texts (offset,
 // length, p1 ... v5 in the order of the usage line), fields separated by
 // "\n~~\n". The number of texts sets the argument count.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -17,7 +18,7 @@
 #include "parts.h"
 #include "render/plan.h"
 #include "render/render.h"
-#include "wave/binload.h"
+#include "wave/file.h"
 #include "wave/source.h"
 
 namespace {
@@ -38,10 +39,6 @@ void check(bool ok, const char *what)
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    // The tool prints its diagnostics on standard output; the fuzzer reports on
-    // standard error.
-    if (!std::freopen("/dev/null", "w", stdout))
-        std::abort();
     return 0;
 }
 
@@ -68,21 +65,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     Block block;
     check(alloc_block(&block, source.size()), "alloc");
     std::memcpy(block.data.get(), source.data(), source.size());
-    block.loaded = source.size();
     SourceInfo src;
-    if (!read_source(std::move(block), &src))
+    if (read_source(std::move(block), &src).refusal)
         return 0;
-    check(src.sample_data <= src.block.loaded, "sample_data past the loaded bytes");
+    check(src.sample_data <= src.block.size, "sample_data past the loaded bytes");
     check(src.bytes_present >= 0 &&
-              src.sample_data + static_cast<std::size_t>(src.bytes_present) == src.block.loaded,
+              src.sample_data + static_cast<std::size_t>(src.bytes_present) == src.block.size,
           "bytes_present");
 
     NotePlan plan;
-    if (!plan_note(tp, src, &plan))
+    if (plan_note(tp, src, &plan))
         return 0;
-    check(plan.i_start <= plan.i_p1 && plan.i_p1 <= plan.i_p2 && plan.i_p2 <= plan.i_p5 &&
-              plan.i_p5 <= plan.i_p3 && plan.i_p3 <= plan.i_p4 && plan.i_p4 <= plan.i_end,
-          "frame numbers out of order");
+    check(std::ranges::is_sorted(plan.i), "frame numbers out of order");
     check(plan.buffer_bytes >= 0 && plan.overhang_bytes >= 0, "negative buffer");
     if (plan.buffer_bytes > max_render_bytes)
         return 0;
@@ -96,8 +90,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         buf.data[i] = static_cast<unsigned char>(source[i % source.size()]);
     const std::vector<unsigned char> before(buf.data.get(), buf.data.get() + buf.size);
 
-    const std::int32_t rendered = render_note(plan, args, src, buf.data.get());
-    check(rendered == plan.i_end - plan.i_start, "rendered_samples");
+    const std::int32_t rendered =
+        render_note(plan, volumes_of(args), src, plan.overlap_samples, buf.bytes());
+    check(rendered == plan.i[pt::end] - plan.i[pt::start], "rendered_samples");
     check(plan.buffer_bytes == 2 * rendered + plan.overhang_bytes, "buffer_bytes");
     // Outside the overlap a stored sample is never -32768; past the note the
     // buffer keeps what was read back there.

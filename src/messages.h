@@ -1,7 +1,11 @@
-// Every text the tools print, in one place. The two Japanese messages are
-// Shift-JIS (code page 932) bytes, written as escapes so that the source file's
-// own encoding cannot change them.
+// Every text the tools print, in one place, and the codes by which the layers
+// below the spine say what happened. The layers return a Report; only the
+// spine of each tool prints, through text_of. The two Japanese messages are
+// Shift-JIS (code page 932) bytes, written as escapes so that the source
+// file's own encoding cannot change them.
 #pragma once
+
+#include <string>
 
 namespace msg {
 
@@ -65,3 +69,89 @@ inline constexpr char batch_summary[] = "segmix-batch: %ld runs, %ld failed, %.3
 inline constexpr char batch_summary_failed[] = "segmix-batch: %ld runs, %ld failed (lines %s), %.3f s\n";
 
 } // namespace msg
+
+// What a layer below the spine has to say. Each code is one message of the
+// table in text_of; the operands a message needs travel with it.
+enum class Code {
+    ok, // nothing to say
+    not_riff,
+    not_wave,
+    only_16bit,
+    source_short,
+    bad_fmt_size,
+    no_data,
+    bad_block_align,
+    negative_rate,
+    note_range,
+    malloc_buffer,
+    malloc_overlap,
+    malloc_binload,
+    read_binload,
+    large_binload,
+    header_short,    // file
+    header_negative, // file
+    riff_range,      // file
+    data_short,      // file
+    output_large,    // file
+    file_failed,     // op, file
+    journal_stale,   // file
+    journal_foreign, // file
+};
+
+struct Report {
+    Code code = Code::ok;
+    const char *op = nullptr; // the operation that failed: "open", "read", "write", ...
+    std::string file;         // the file the message names
+    int error = 0;            // the system's error number for a failed operation, 0 if none
+
+    explicit operator bool() const { return code != Code::ok; }
+};
+
+// What a step says: a notice that the run goes on after, and the refusal that
+// ends it (either may be empty).
+struct Said {
+    Report notice;
+    Report refusal;
+};
+
+inline Report report(Code code, std::string file = {})
+{
+    return {code, nullptr, std::move(file), 0};
+}
+
+inline Report failure(const char *op, std::string file, int error = 0)
+{
+    return {Code::file_failed, op, std::move(file), error};
+}
+
+// The message of a code: a format with "%s" for the file (and, for
+// file_failed, the operation before it), or a plain line.
+inline const char *text_of(Code code)
+{
+    switch (code) {
+    case Code::ok: return "";
+    case Code::not_riff: return msg::not_riff;
+    case Code::not_wave: return msg::not_wave;
+    case Code::only_16bit: return msg::only_16bit;
+    case Code::source_short: return msg::source_short;
+    case Code::bad_fmt_size: return msg::bad_fmt_size;
+    case Code::no_data: return msg::no_data;
+    case Code::bad_block_align: return msg::bad_block_align;
+    case Code::negative_rate: return msg::negative_rate;
+    case Code::note_range: return msg::note_range;
+    case Code::malloc_buffer: return msg::malloc_buffer;
+    case Code::malloc_overlap: return msg::malloc_overlap;
+    case Code::malloc_binload: return msg::malloc_binload;
+    case Code::read_binload: return msg::read_binload;
+    case Code::large_binload: return msg::large_binload;
+    case Code::header_short: return msg::header_short;
+    case Code::header_negative: return msg::header_negative;
+    case Code::riff_range: return msg::riff_range;
+    case Code::data_short: return msg::data_short;
+    case Code::output_large: return msg::output_large;
+    case Code::file_failed: return msg::file_failed;
+    case Code::journal_stale: return msg::journal_stale;
+    case Code::journal_foreign: return msg::journal_foreign;
+    }
+    return "";
+}

@@ -121,11 +121,6 @@ void write_source(const TempDir &dir)
     write_file(dir.path("src.wav"), make_wav(samples));
 }
 
-Bytes bytes_of(const std::string &s)
-{
-    return Bytes(s.begin(), s.end());
-}
-
 TEST(Batch, SameFilesAndOutputAsOneProcessPerLine)
 {
     TempDir one, batch;
@@ -139,7 +134,7 @@ TEST(Batch, SameFilesAndOutputAsOneProcessPerLine)
         expected += run_program(SEGMIX_EXE, run).out;
 
     const std::string list = batch.path("phrase.txt");
-    write_file(list, bytes_of(batch_text(batch, &runs, &numbers)));
+    write_file(list, text_bytes(batch_text(batch, &runs, &numbers)));
     const RunResult r = run_program(SEGMIX_BATCH_EXE, {list});
     EXPECT_EQ(r.status, 1); // two runs and the last line failed
     EXPECT_EQ(r.out, expected);
@@ -156,19 +151,10 @@ struct Captured {
 
 Captured batch_inprocess(const Words &args)
 {
-    std::vector<const char *> argv{"segmix-batch"};
-    for (const std::string &a : args)
-        argv.push_back(a.c_str());
-    std::fflush(stdout);
-    std::fflush(stderr);
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    const int status = batch_main(static_cast<int>(argv.size()), argv.data());
-    std::fflush(stdout);
-    std::fflush(stderr);
-    Captured c{status, testing::internal::GetCapturedStdout(), ""};
-    c.err = testing::internal::GetCapturedStderr();
-    return c;
+    const Argv argv(args, "segmix-batch");
+    Capture out, err;
+    const int status = batch_main(argv.argc(), argv.argv(), out.file(), err.file());
+    return {status, out.text(), err.text()};
 }
 
 TEST(Batch, SummaryAndExitStatus)
@@ -178,7 +164,7 @@ TEST(Batch, SummaryAndExitStatus)
     std::vector<Words> runs;
     std::vector<long> numbers;
     const std::string list = dir.path("phrase.txt"), good = dir.path("good.txt");
-    write_file(list, bytes_of(batch_text(dir, &runs, &numbers)));
+    write_file(list, text_bytes(batch_text(dir, &runs, &numbers)));
     const Captured c = batch_inprocess({list});
     EXPECT_EQ(c.status, 1);
     const std::string head = "segmix-batch: line 10: unbalanced quote\n"
@@ -188,13 +174,13 @@ TEST(Batch, SummaryAndExitStatus)
     EXPECT_NE(c.out.find(msg::usage), std::string::npos);
 
     // Only the runs that succeed: status 0. A file of comments runs nothing.
-    write_file(good, bytes_of("'" + dir.path("g") + "' '" + dir.path("src.wav") +
+    write_file(good, text_bytes("'" + dir.path("g") + "' '" + dir.path("src.wav") +
                               "' 0 20 2 2\n# only this\n"));
     const char *ok_head = "segmix-batch: 1 runs, 0 failed, ";
     Captured ok = batch_inprocess({good});
     EXPECT_EQ(ok.status, 0);
     EXPECT_EQ(ok.err.substr(0, std::strlen(ok_head)), ok_head) << ok.err;
-    write_file(good, bytes_of("# nothing\n\n"));
+    write_file(good, text_bytes("# nothing\n\n"));
     ok = batch_inprocess({good});
     EXPECT_EQ(ok.status, 0);
     EXPECT_EQ(ok.out, "");

@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <optional>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,7 +21,7 @@ namespace fs = std::filesystem;
 namespace {
 
 
-std::vector<std::int16_t> ramp(int n)
+std::vector<std::int16_t> steps(int n)
 {
     std::vector<std::int16_t> s(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i)
@@ -35,7 +34,7 @@ Bytes plain_source()
 {
     WavSpec shape;
     shape.sample_rate = 1000;
-    return make_wav(ramp(40), shape);
+    return make_wav(steps(40), shape);
 }
 
 // A source whose walk to the data chunk passes an 18-byte fmt body and a LIST
@@ -49,7 +48,7 @@ Bytes listed_source()
     append_id(&shape.before_data, "LIST");
     append_le32(&shape.before_data, 4);
     append_id(&shape.before_data, "abcd");
-    return make_wav(ramp(40), shape);
+    return make_wav(steps(40), shape);
 }
 
 // A rate field is a size too, but a large rate makes a 20 ms note long: its
@@ -140,21 +139,6 @@ void mutate(Bytes *b, const std::vector<Field> &fields, std::mt19937 *rng)
 
 using File = std::optional<Bytes>;
 
-File read_if(const std::string &path)
-{
-    if (!fs::is_regular_file(path))
-        return std::nullopt;
-    return read_file(path);
-}
-
-bool consistent(const File &header, const File &data)
-{
-    if (!header || header->size() != 44)
-        return false;
-    const std::size_t length = data ? data->size() : 0;
-    return le32_at(*header, 40) == length && le32_at(*header, 4) == length + 36;
-}
-
 // Whether line is what the format prints for some value of its one %d or %s.
 bool matches(const std::string &line, const std::string &format)
 {
@@ -215,10 +199,7 @@ protected:
         const RunResult r = run_inprocess({out_, src_, "2", "20", "0", "0", "0", "100", "80",
                                            "60", "40", "3", "0", "0", "100"});
         const File h = read_if(out_ + ".whd"), d = read_if(out_ + ".dat");
-        std::istringstream in(r.out);
-        std::vector<std::string> lines;
-        for (std::string line; std::getline(in, line);)
-            lines.push_back(line);
+        const std::vector<std::string> lines = lines_of(r.out);
         ASSERT_TRUE(r.status == 0 || r.status == -1) << r.status;
         ASSERT_FALSE(r.out.empty() || r.out.back() != '\n') << r.out;
         for (std::size_t i = 0; i + 1 < lines.size(); ++i)
@@ -231,8 +212,8 @@ protected:
         } else {
             ++passed_;
             EXPECT_TRUE(is_any(lines.back(), notices, std::size(notices))) << lines.back();
-            if (consistent(header, data)) {
-                EXPECT_TRUE(consistent(h, d));
+            if (consistent({header, data})) {
+                EXPECT_TRUE(consistent({h, d}));
             }
         }
         EXPECT_FALSE(fs::exists(out_ + ".jnl"));

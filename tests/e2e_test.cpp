@@ -1,8 +1,10 @@
-// The built executables, run as a driving program runs them: standard output
-// byte for byte and the exit status.
+// The tools as a driving program runs them: standard output byte for byte and
+// the exit status, of the built executables and of the same runs in process.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "front/run.h"
 #include "messages.h"
@@ -10,66 +12,94 @@
 
 namespace {
 
+const std::string rate = "samples/sec:44100\n";
+
+// Every way a run can end before it reaches the output, and two that complete:
+// the messages and the status, the same for the executable and in process. A
+// folder name with spaces and a character that cmd.exe would take as a
+// command separator outside quotes tests the quoting of the command line.
 TEST(Segmix, MessagesAndExitStatus)
 {
     TempDir dir;
-    const std::string out = dir.path("out"), src = dir.path("src.wav"), none = dir.path("none.wav");
+    const std::string folder = dir.path("a b & c");
+    std::filesystem::create_directories(folder);
+    const std::string src = folder + "/src.wav", none = folder + "/no source.wav";
     write_file(src, make_wav({1000, 2000, 3000, 4000}));
     WavSpec eight;
     eight.bits = 8;
-    write_file(dir.path("eight.wav"), make_wav({1, 2}, eight));
-    write_file(dir.path("text.wav"), {'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd', '!'});
-    const std::string rate = "samples/sec:44100\n";
+    write_file(folder + "/eight.wav", make_wav({1, 2}, eight));
+    write_file(folder + "/text.wav", text_bytes("hello world!"));
     struct Case {
-        std::vector<std::string> args;
+        std::vector<std::string> args; // after outfile
         const char *samples;
-        int status;
+        int status; // as the program returns it
         std::string out;
     } cases[] = {
-        {{out, src, "0", "10", "0"}, nullptr, exit_failure_status, msg::usage},
-        {{out, src, "0", "10", "6", "5"}, nullptr, exit_failure_status, rate + msg::bad_params},
-        {{out, dir.path("text.wav"), "0", "10", "0", "0"}, nullptr, exit_failure_status, rate + msg::not_riff},
-        {{out, dir.path("eight.wav"), "0", "10", "0", "0"}, nullptr, exit_failure_status,
+        {{src, "0", "10", "0"}, nullptr, -1, msg::usage},
+        {{src, "0", "100", "60", "41"}, nullptr, -1, rate + msg::bad_params},
+        {{src, "0", "100", "60", "41"}, "22050", -1, "samples/sec:22050\n" + std::string(msg::bad_params)},
+        {{src, "0", "100", "60", "41"}, "-5", -1, msg::bad_samples},
+        {{src, "0", "100", "60", "41"}, "2000000000", -1, msg::bad_samples},
+        {{folder + "/text.wav", "0", "10", "0", "0"}, nullptr, -1, rate + msg::not_riff},
+        {{folder + "/eight.wav", "0", "10", "0", "0"}, nullptr, -1,
          rate + "infile_size:40\n" + msg::only_16bit},
-        {{out, none, "0", "10", "0", "0"}, "22050", 0, "samples/sec:22050\ninfile_size:36\n"},
-        {{out, src, "0", "10", "0", "0", "0", "100", "100", "0", "0", "5"}, nullptr, 0, rate + "infile_size:44\n"},
+        {{none, " 0", "10", "0", "0"}, "22050", 0, "samples/sec:22050\ninfile_size:36\n"},
+        {{src, "0", "10", "0", "0", "0", "100", "100", "0", "0", "5"}, nullptr, 0,
+         rate + "infile_size:44\n"},
     };
+    int n = 0;
     for (const Case &c : cases) {
-        const RunResult r = run_program(SEGMIX_EXE, c.args, c.samples);
-        EXPECT_EQ(r.status, c.status) << c.out;
-        EXPECT_EQ(r.out, console_text(c.out));
+        SCOPED_TRACE(c.out);
+        // The same run twice, on outputs of its own: in process, then as a program.
+        std::vector<std::string> in = c.args, ex = c.args;
+        const std::string out_in = folder + "/out " + std::to_string(n) + " in";
+        const std::string out_ex = folder + "/out " + std::to_string(n++) + " ex";
+        in.insert(in.begin(), out_in);
+        ex.insert(ex.begin(), out_ex);
+        const RunResult r = run_inprocess(in, c.samples);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.out, c.out);
+        const RunResult p = run_program(SEGMIX_EXE, ex, c.samples);
+        EXPECT_EQ(p.status, c.status == -1 ? exit_failure_status : c.status);
+        EXPECT_EQ(p.out, console_text(c.out));
+        EXPECT_EQ(files_of(out_ex), files_of(out_in));
+        EXPECT_EQ(file_exists(out_ex + ".whd"), c.status == 0);
     }
-    // The first run that passed wrote 221 samples (10 ms of silence at 22050 Hz);
-    // the second's overlap of 221 samples took all of them back under its 441.
-    const Bytes h = read_file(out + ".whd");
-    ASSERT_EQ(h.size(), 44u);
-    EXPECT_EQ(le32_at(h, 40), 2u * 441);
-    EXPECT_EQ(le32_at(h, 24), 22050u); // the first run's rate made the header
+    // The missing source at 22050 Hz: 10 ms of silence, 221 samples, under a
+    // header at that rate.
+    EXPECT_EQ(read_file(folder + "/out 7 ex.whd"), header_for(442, 22050));
 }
 
 TEST(Segjoin, JoinsAndReportsFailures)
 {
     TempDir dir;
-    const std::string out = dir.path("out");
+    const std::string out = dir.path("out"), other = dir.path("other.wav");
     write_file(out + ".whd", {'R', 'I', 'F', 'F'});
     write_file(out + ".dat", {1, 2});
-    RunResult r = run_program(SEGJOIN_EXE, {out});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(read_file(out), Bytes({'R', 'I', 'F', 'F', 1, 2}));
-    r = run_program(SEGJOIN_EXE, {out, dir.path("other.wav")});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(read_file(dir.path("other.wav")), read_file(out));
-
-    r = run_program(SEGJOIN_EXE, {dir.path("none")});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, console_text("open failed on " + dir.path("none") + ".whd\n"));
-    r = run_program(SEGJOIN_EXE, {out, dir.path("no/such/dir.wav")});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, console_text("create failed on " + dir.path("no/such/dir.wav") + "\n"));
-    r = run_program(SEGJOIN_EXE, {});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.out, console_text(msg::join_usage));
+    const Bytes joined = {'R', 'I', 'F', 'F', 1, 2};
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string out;
+        std::string wav; // the file that must hold the joined bytes
+    } cases[] = {
+        {{out}, 0, "", out},
+        {{out, other}, 0, "", other},
+        {{dir.path("none")}, 1, "open failed on " + dir.path("none") + ".whd\n", ""},
+        {{out, dir.path("no/such/dir.wav")}, 1, "create failed on " + dir.path("no/such/dir.wav") + "\n", ""},
+        {{}, 2, msg::join_usage, ""},
+        {{out, other, "third"}, 2, msg::join_usage, ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.out);
+        const RunResult r = run_program(SEGJOIN_EXE, c.args);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.out, console_text(c.out));
+        if (!c.wav.empty()) {
+            EXPECT_EQ(read_file(c.wav), joined);
+        }
+    }
+    EXPECT_FALSE(file_exists(dir.path("third")));
 }
 
 TEST(RunNote, RunsInProcessWithTheCountsOfItsArguments)
@@ -78,26 +108,27 @@ TEST(RunNote, RunsInProcessWithTheCountsOfItsArguments)
     const std::string out = dir.path("out"), src = dir.path("src.wav");
     WavSpec shape;
     shape.sample_rate = 1000;
-    write_file(src, make_wav(std::vector<std::int16_t>(100, 10), shape));
-    auto data_size = [&] { return le32_at(read_file(out + ".whd"), 40); };
-    testing::internal::CaptureStdout();
-    // p4 given but ovr empty: count 12, so the long p4 that would break the order is not read.
-    EXPECT_EQ(run_note(out.c_str(), src.c_str(), "0", "10", "0", "0", "0", "100", "100", "100",
-                       "100", "", "50", nullptr, nullptr), 0);
-    EXPECT_EQ(data_size(), 20u);
-    // ovr given, p4 empty: count 13, ovr read: -2 ms is -1.5 samples, a gap of 1.
-    EXPECT_EQ(run_note(out.c_str(), src.c_str(), "0", "10", "0", "0", "0", "100", "100", "100",
-                       "100", "-2", "", nullptr, nullptr), 0);
-    EXPECT_EQ(data_size(), 20u + 2 + 20);
-    // Both null: count 13, ovr 0.
-    EXPECT_EQ(run_note(out.c_str(), src.c_str(), "0", "10", "0", "0", "0", "100", "100", "100",
-                       "100", nullptr, nullptr, nullptr, nullptr), 0);
-    EXPECT_EQ(data_size(), 62u);
-    // Both given: count 16, so p4 is read and breaks the order.
-    EXPECT_EQ(run_note(out.c_str(), src.c_str(), "0", "10", "0", "0", "0", "100", "100", "100",
-                       "100", "1", "50", "0", "100"), -1);
-    testing::internal::GetCapturedStdout();
-    EXPECT_EQ(data_size(), 62u);
+    write_file(src, make_wav(Samples(100, 10), shape));
+    struct Case {
+        const char *ovr, *p4, *p5, *v5;
+        int status;
+        std::uint32_t data_size; // after the run
+    } cases[] = {
+        // p4 given but ovr empty: count 12, so the long p4 that would break the order is not read.
+        {"", "50", nullptr, nullptr, 0, 20},
+        // ovr given, p4 empty: count 13, ovr read: -2 ms is -1.5 samples, a gap of 1.
+        {"-2", "", nullptr, nullptr, 0, 20 + 2 + 20},
+        // Both null: count 13, ovr 0.
+        {nullptr, nullptr, nullptr, nullptr, 0, 62},
+        // Both given: count 16, so p4 is read and breaks the order.
+        {"1", "50", "0", "100", -1, 62},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(run_note(out.c_str(), src.c_str(), "0", "10", "0", "0", "0", "100", "100", "100",
+                           "100", c.ovr, c.p4, c.p5, c.v5),
+                  c.status);
+        EXPECT_EQ(le32_at(read_file(out + ".whd"), 40), c.data_size);
+    }
 }
 
 } // namespace

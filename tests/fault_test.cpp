@@ -31,52 +31,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The files of one output, as they stand.
-struct Files {
-    std::optional<Bytes> header, data;
-    bool journal = false;
-    bool operator==(const Files &o) const
-    {
-        return header == o.header && data == o.data && journal == o.journal;
-    }
-};
-
-std::optional<Bytes> read_if(const std::string &path)
-{
-    if (!fs::is_regular_file(path))
-        return std::nullopt;
-    return read_file(path);
-}
-
-Files files_of(const std::string &out)
-{
-    return {read_if(out + ".whd"), read_if(out + ".dat"), fs::exists(out + ".jnl")};
-}
-
-void put_file(const std::string &path, const std::optional<Bytes> &bytes)
-{
-    if (bytes)
-        write_file(path, *bytes);
-    else
-        fs::remove(path);
-}
-
-void set_files(const std::string &out, const Files &f)
-{
-    put_file(out + ".whd", f.header);
-    put_file(out + ".dat", f.data);
-    fs::remove(out + ".jnl");
-}
-
-
-std::vector<std::string> lines_of(const std::string &text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
+using Files = OutputFiles;
 
 // The output of a failed run: a leading part of what the run prints when
 // nothing fails, then one line naming the operation and one of the run's files.
@@ -118,21 +73,14 @@ struct Note {
 
 class FaultPhrase {
 public:
-    FaultPhrase() : out_(dir_.path("out")), src_(dir_.path("src.wav"))
+    FaultPhrase() : out_(dir_.path("out")), src_(dir_.path("src.wav")) { write_file(src_, ramp_source()); }
+
+    std::vector<std::string> args(const Note &n) const
     {
-        WavSpec shape;
-        shape.sample_rate = 1000;
-        std::vector<std::int16_t> s(1000);
-        for (std::size_t i = 0; i < s.size(); ++i)
-            s[i] = static_cast<std::int16_t>(100 + i);
-        write_file(src_, make_wav(s, shape));
+        return full_gain_note(out_, src_, n.offset, n.length, n.ovr);
     }
 
-    RunResult run(const Note &n) const
-    {
-        return run_inprocess({out_, src_, std::to_string(n.offset), std::to_string(n.length), "0",
-                              "0", "0", "100", "100", "100", "100", n.ovr, "0", "0", "100"});
-    }
+    RunResult run(const Note &n) const { return run_inprocess(args(n)); }
 
     std::vector<std::string> names() const
     {
@@ -174,12 +122,12 @@ void fail_each_operation(const FaultPhrase &ph, const Note &note, Tally *tally)
             // A failure that loses nothing, as closing a file only read.
             ++tally->harmless;
             EXPECT_EQ(r.out, clean.out);
-            EXPECT_TRUE(files_of(ph.out()) == after);
+            EXPECT_EQ(files_of(ph.out()), after);
         } else {
             ++tally->failed;
             EXPECT_EQ(r.status, -1);
             EXPECT_TRUE(one_failure_line(r.out, clean.out, ph.names()));
-            EXPECT_TRUE(files_of(ph.out()) == before);
+            EXPECT_EQ(files_of(ph.out()), before);
         }
 
         // The n-th operation and every one after it fail, putting back included.
@@ -199,7 +147,7 @@ void fail_each_operation(const FaultPhrase &ph, const Note &note, Tally *tally)
         ++tally->runs;
         EXPECT_EQ(next.status, 0);
         EXPECT_EQ(next.out, clean.out);
-        EXPECT_TRUE(files_of(ph.out()) == after);
+        EXPECT_EQ(files_of(ph.out()), after);
     }
     set_files(ph.out(), after);
 }
@@ -282,7 +230,7 @@ TEST(Faults, JournalsThatDoNotApply)
         const Files after = files_of(ph.out());
         set_files(ph.out(), c.files);
         ASSERT_EQ(ph.run(note).status, 0);
-        EXPECT_TRUE(files_of(ph.out()) == after);
+        EXPECT_EQ(files_of(ph.out()), after);
     }
     // A file of the journal's name that is not one is not ours to remove.
     set_files(ph.out(), phrase);
@@ -294,7 +242,7 @@ TEST(Faults, JournalsThatDoNotApply)
                          "not a journal, remove it to go on: " + ph.out() + ".jnl\n");
     EXPECT_EQ(read_file(ph.out() + ".jnl"), notes);
     fs::remove(ph.out() + ".jnl");
-    EXPECT_TRUE(files_of(ph.out()) == phrase);
+    EXPECT_EQ(files_of(ph.out()), phrase);
 }
 
 // Places where the system itself refuses: the run stops before it changes
@@ -334,7 +282,7 @@ TEST(Faults, FoldersInTheWay)
     EXPECT_TRUE(one_failure_line(r.out, "samples/sec:44100\ninfile_size:2036\n",
                                  {missing + ".whd", missing + ".dat", missing + ".jnl"}));
     EXPECT_FALSE(fs::exists(ph.out() + "-none"));
-    EXPECT_TRUE(files_of(ph.out()) == before);
+    EXPECT_EQ(files_of(ph.out()), before);
 }
 
 #ifndef _WIN32
@@ -343,33 +291,22 @@ TEST(Faults, FoldersInTheWay)
 // test runner. Returns the child's exit status and what it printed.
 RunResult run_limited(const std::vector<std::string> &args, rlim_t limit)
 {
-    std::FILE *out = std::tmpfile();
-    if (!out)
-        return {-1000, ""};
-    std::fflush(stdout);
+    const Capture out;
+    const Argv argv(args);
+    std::fflush(nullptr);
     const pid_t pid = fork();
     if (pid == 0) {
-        dup2(fileno(out), STDOUT_FILENO);
         std::signal(SIGXFSZ, SIG_IGN);
         const rlimit r = {limit, limit};
         if (setrlimit(RLIMIT_FSIZE, &r) != 0)
             _exit(100);
-        std::vector<const char *> argv{"segmix"};
-        for (const std::string &a : args)
-            argv.push_back(a.c_str());
-        const int status = segmix_main(static_cast<int>(argv.size()), argv.data());
-        std::fflush(stdout);
+        const int status = segmix_main(argv.argc(), argv.argv(), out.file());
+        std::fflush(out.file());
         _exit(status & 0xff);
     }
     int w = 0;
     waitpid(pid, &w, 0);
-    RunResult result{WIFEXITED(w) ? WEXITSTATUS(w) : -1000, ""};
-    std::rewind(out);
-    char buf[4096];
-    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, out)) > 0;)
-        result.out.append(buf, n);
-    std::fclose(out);
-    return result;
+    return {WIFEXITED(w) ? WEXITSTATUS(w) : -1000, out.text()};
 }
 
 TEST(Faults, FileSizeLimit)
@@ -391,10 +328,7 @@ TEST(Faults, FileSizeLimit)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         set_files(ph.out(), before);
-        const RunResult r = run_limited({ph.out(), ph.names()[3], std::to_string(c.note.offset),
-                                         std::to_string(c.note.length), "0", "0", "0", "100",
-                                         "100", "100", "100", c.note.ovr, "0", "0", "100"},
-                                        c.limit);
+        const RunResult r = run_limited(ph.args(c.note), c.limit);
         EXPECT_EQ(r.status, 255);
         EXPECT_TRUE(one_failure_line(r.out, "samples/sec:44100\ninfile_size:2036\n", ph.names()));
         // Writes are buffered: the limit shows at the write, the flush or the close.
@@ -402,7 +336,7 @@ TEST(Faults, FileSizeLimit)
                     r.out.find("flush failed") != std::string::npos ||
                     r.out.find("close failed") != std::string::npos)
             << r.out;
-        EXPECT_TRUE(files_of(ph.out()) == before);
+        EXPECT_EQ(files_of(ph.out()), before);
     }
 }
 #endif

@@ -14,7 +14,6 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <optional>
 #include <random>
 #include <string>
 #include <thread>
@@ -25,26 +24,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-struct Files {
-    std::optional<Bytes> header, data;
-    bool operator==(const Files &o) const { return header == o.header && data == o.data; }
-};
-
-std::optional<Bytes> read_if(const std::string &path)
-{
-    if (!fs::is_regular_file(path))
-        return std::nullopt;
-    return read_file(path);
-}
-
-bool consistent(const Files &f)
-{
-    if (!f.header || f.header->size() != 44)
-        return false;
-    const std::size_t length = f.data ? f.data->size() : 0;
-    return le32_at(*f.header, 40) == length && le32_at(*f.header, 4) == length + 36;
-}
 
 std::vector<std::string> note_args(const std::string &out, const std::string &src, int offset,
                                    int length, int ovr)
@@ -74,7 +53,7 @@ TEST(Interrupt, KilledRunsLeaveAWholePhrase)
 {
     TempDir dir;
     const std::string out = dir.path("out"), src = dir.path("src.wav");
-    const std::string whd = out + ".whd", dat = out + ".dat", jnl = out + ".jnl";
+    const std::string jnl = out + ".jnl";
     // Eight seconds of a 44100 Hz source: a note of them writes 700 KB.
     std::vector<std::int16_t> s(8 * 44100);
     for (std::size_t i = 0; i < s.size(); ++i)
@@ -83,16 +62,12 @@ TEST(Interrupt, KilledRunsLeaveAWholePhrase)
 
     // The phrase so far, then the long note that is killed, then the next note.
     ASSERT_EQ(run_program(SEGMIX_EXE, note_args(out, src, 0, 1000, 0)).status, 0);
-    const Files before = {read_if(whd), read_if(dat)};
+    const OutputFiles before = files_of(out);
     const auto long_note = note_args(out, src, 100, 8000, 300);
     const auto next_note = note_args(out, src, 2000, 200, 50);
     ASSERT_EQ(run_inprocess(next_note).status, 0);
-    const Files without = {read_if(whd), read_if(dat)};
-    const auto put_back = [&] {
-        write_file(whd, *before.header);
-        write_file(dat, *before.data);
-        fs::remove(jnl);
-    };
+    const OutputFiles without = files_of(out);
+    const auto put_back = [&] { set_files(out, before); };
     put_back();
     const auto t0 = std::chrono::steady_clock::now();
     int w = 0;
@@ -101,7 +76,7 @@ TEST(Interrupt, KilledRunsLeaveAWholePhrase)
     const auto took = std::chrono::duration_cast<std::chrono::microseconds>(
         std::chrono::steady_clock::now() - t0);
     ASSERT_EQ(run_inprocess(next_note).status, 0);
-    const Files with = {read_if(whd), read_if(dat)};
+    const OutputFiles with = files_of(out);
 
     // One kill in three falls anywhere in a run, and a little past it; the
     // others wait for the run's journal to appear (its commit has begun) and
@@ -130,12 +105,12 @@ TEST(Interrupt, KilledRunsLeaveAWholePhrase)
         else
             ++finished;
         // As the kill left it: the two files may disagree until the next run.
-        torn += consistent({read_if(whd), read_if(dat)}) ? 0 : 1;
+        torn += consistent(files_of(out)) ? 0 : 1;
         journals += fs::exists(jnl) ? 1 : 0;
 
         const RunResult r = run_inprocess(next_note);
         EXPECT_EQ(r.status, 0) << r.out;
-        const Files after = {read_if(whd), read_if(dat)};
+        const OutputFiles after = files_of(out);
         if (!consistent(after))
             ++inconsistent;
         if (!(after == without) && !(after == with))

@@ -12,24 +12,10 @@
 
 namespace {
 
-using Samples = std::vector<std::int16_t>;
-
-// A source at 1000 frames per second, so that a millisecond is one frame:
-// frame i holds 100 + i.
-constexpr int source_frames = 1000;
-
-Samples source_samples()
-{
-    Samples s(source_frames);
-    for (int i = 0; i < source_frames; ++i)
-        s[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(100 + i);
-    return s;
-}
-
+// The ramp source's frames from offset on: what a full-gain note of them renders.
 Samples stretch(int offset, int length)
 {
-    const Samples s = source_samples();
-    return Samples(s.begin() + offset, s.begin() + offset + length);
+    return ramp(offset, length);
 }
 
 Samples concat(std::initializer_list<Samples> parts)
@@ -48,31 +34,15 @@ Samples mix(const Samples &a, const Samples &b)
     return m;
 }
 
-
-Bytes bytes_of(const Samples &s)
-{
-    Bytes b;
-    for (std::int16_t v : s)
-        append_le16(&b, static_cast<std::uint16_t>(v));
-    return b;
-}
-
 // One output in a folder of its own, and notes rendered into it at full gain
 // (every envelope point at 100%, so each note is the source stretch itself).
 class Phrase {
 public:
-    Phrase() : out_(dir_.path("out")), src_(dir_.path("src.wav"))
-    {
-        WavSpec shape;
-        shape.sample_rate = 1000;
-        write_file(src_, make_wav(source_samples(), shape));
-    }
+    Phrase() : out_(dir_.path("out")), src_(dir_.path("src.wav")) { write_file(src_, ramp_source()); }
 
     RunResult note(int offset, int length, const std::string &ovr = "0", const char *samples = nullptr)
     {
-        return run_inprocess({out_, src_, std::to_string(offset), std::to_string(length), "0", "0",
-                              "0", "100", "100", "100", "100", ovr, "0", "0", "100"},
-                             samples);
+        return run_inprocess(full_gain_note(out_, src_, offset, length, ovr), samples);
     }
 
     std::string header_name() const { return out_ + ".whd"; }
@@ -166,46 +136,39 @@ TEST(Output, EmptyNoteRewritesTheHeaderAndCreatesTheDataFile)
 
 TEST(Output, StatesThatAreNotFailures)
 {
-    {
-        SCOPED_TRACE("empty header file: a fresh header after the data file's bytes");
+    Bytes longer = header_for(8);
+    longer.insert(longer.end(), {'j', 'u', 'n', 'k'});
+    Bytes stereo = header_for(4, 8000);
+    set_le16(&stereo, 22, 2);
+    Bytes stereo_after = stereo;
+    set_le32(&stereo_after, 4, 36 + 10);
+    set_le32(&stereo_after, 40, 10);
+    struct Case {
+        const char *what;
+        OutputFiles before;
+        std::string ovr;
+        std::string printed; // after the run's two lines
+        OutputFiles after;
+    } cases[] = {
+        {"an empty header file: a fresh header after the data file's bytes",
+         {Bytes{}, bytes_of({7, 8})}, "0", msg::read_binload,
+         {header_for(6), bytes_of(concat({{7, 8}, stretch(0, 3)}))}},
+        {"a header file longer than 44 bytes keeps its first 44",
+         {longer, bytes_of(stretch(500, 4))}, "0", "",
+         {header_for(14), bytes_of(concat({stretch(500, 4), stretch(0, 3)}))}},
+        {"a header without a data file: the note goes unmixed",
+         {header_for(20), std::nullopt}, "2", "", {header_for(26), bytes_of(stretch(0, 3))}},
+        {"a header whose format differs is carried over",
+         {stereo, bytes_of({1, 2})}, "0", "", {stereo_after, bytes_of(concat({{1, 2}, stretch(0, 3)}))}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
         Phrase ph;
-        write_file(ph.header_name(), {});
-        write_file(ph.data_name(), bytes_of({7, 8}));
-        const RunResult r = ph.note(0, 3);
+        set_files(ph.out(), c.before);
+        const RunResult r = ph.note(0, 3, c.ovr);
         EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(r.out, run_ok + msg::read_binload);
-        EXPECT_EQ(ph.header(), header_for(6));
-        EXPECT_EQ(ph.data(), concat({{7, 8}, stretch(0, 3)}));
-    }
-    {
-        SCOPED_TRACE("header file longer than 44 bytes");
-        Phrase ph;
-        ASSERT_EQ(ph.note(0, 4).status, 0);
-        Bytes h = ph.header();
-        h.insert(h.end(), {'j', 'u', 'n', 'k'});
-        write_file(ph.header_name(), h);
-        ASSERT_EQ(ph.note(10, 2).status, 0);
-        ph.expect(concat({stretch(0, 4), stretch(10, 2)}), __LINE__);
-    }
-    {
-        SCOPED_TRACE("header without a data file: the note goes unmixed");
-        Phrase ph;
-        write_file(ph.header_name(), header_for(20));
-        ASSERT_EQ(ph.note(0, 4, "2").status, 0);
-        EXPECT_EQ(ph.header(), header_for(28));
-        EXPECT_EQ(ph.data(), stretch(0, 4));
-    }
-    {
-        SCOPED_TRACE("a header whose format differs is carried over");
-        Phrase ph;
-        Bytes h = header_for(4, 8000);
-        set_le16(&h, 22, 2);
-        write_file(ph.header_name(), h);
-        write_file(ph.data_name(), bytes_of({1, 2}));
-        ASSERT_EQ(ph.note(0, 2).status, 0);
-        set_le32(&h, 4, 36 + 8);
-        set_le32(&h, 40, 8);
-        EXPECT_EQ(ph.header(), h);
+        EXPECT_EQ(r.out, run_ok + c.printed);
+        EXPECT_EQ(files_of(ph.out()), c.after);
     }
 }
 
@@ -218,19 +181,23 @@ TEST(Output, RefusedRunsLeaveBothFilesAsTheyWere)
     Bytes negative = header_for(4);
     set_le32(&negative, 40, 0xfffffffe);
     Bytes huge = header_for(0x7ffffff0);
+    // The line each refusal ends with names the header file (.whd) or the
+    // data file (.dat), or nothing.
     struct Case {
         const char *name;
         Bytes header;
         std::string ovr;
-        const char *message;
+        std::string message;
     } cases[] = {
-        {"not RIFF", not_riff, "0", msg::not_riff},
-        {"not WAVE", not_wave, "0", msg::not_wave},
-        {"shorter than 44 bytes", Bytes(not_wave.begin(), not_wave.begin() + 8), "0", msg::not_wave},
-        {"12 bytes of a header", [] { Bytes h = header_for(4); h.resize(12); return h; }(), "0", msg::header_short},
-        {"negative data_size", negative, "0", msg::header_negative},
-        {"data file shorter than the read-back", header_for(40), "3", msg::data_short},
-        {"sizes past 2 GiB", huge, "0", msg::output_large},
+        {"not RIFF", not_riff, "0", "not a wave file\n"},
+        {"not WAVE", not_wave, "0", "not WAVE format\n"},
+        {"shorter than 44 bytes", Bytes(not_wave.begin(), not_wave.begin() + 8), "0", "not WAVE format\n"},
+        {"12 bytes of a header", [] { Bytes h = header_for(4); h.resize(12); return h; }(), "0",
+         "header file too short: .whd"},
+        {"negative data_size", negative, "0", "negative data_size in header file: .whd"},
+        {"data file shorter than the read-back", header_for(40), "3",
+         "data file shorter than its header says: .dat"},
+        {"sizes past 2 GiB", huge, "0", "output would exceed 2 GiB: .dat"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -240,11 +207,8 @@ TEST(Output, RefusedRunsLeaveBothFilesAsTheyWere)
         const RunResult r = ph.note(0, 10, c.ovr);
         EXPECT_EQ(r.status, -1);
         std::string message = c.message;
-        if (message.find("%s") != std::string::npos) {
-            const std::string name = message == msg::data_short || message == msg::output_large
-                                         ? ph.data_name() : ph.header_name();
-            message.replace(message.find("%s"), 2, name);
-        }
+        if (message.back() != '\n')
+            message.replace(message.size() - 4, 0, ph.out()) += "\n";
         EXPECT_EQ(r.out, run_ok + message);
         EXPECT_EQ(ph.header(), c.header);
         EXPECT_EQ(ph.data(), Samples({1, 2}));
@@ -315,11 +279,7 @@ TEST(Output, PhraseStaysConsistentAndJoins)
         const int length = 5 + (i * 7) % 23;
         const int ovr = i % 5 == 4 ? -(i % 3) - 2 : (i * 3) % 11; // overlaps, some longer than the note, and gaps
         ASSERT_EQ(ph.note((i * 37) % 900, length, std::to_string(ovr)).status, 0) << i;
-        const Bytes h = ph.header();
-        ASSERT_EQ(h.size(), 44u);
-        const std::uint32_t data_size = le32_at(h, 40);
-        EXPECT_EQ(read_file(ph.data_name()).size(), data_size) << i;
-        EXPECT_EQ(le32_at(h, 4), data_size + 36) << i;
+        EXPECT_TRUE(consistent(files_of(ph.out()))) << i;
     }
     const std::string wav = ph.dir().path("phrase.wav");
     const std::int32_t n = binjoin(ph.header_name().c_str(), ph.data_name().c_str(), wav.c_str());

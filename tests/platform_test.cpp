@@ -1,6 +1,5 @@
 // What differs between the platforms: the file layer's own branches (length of
-// an open stream, cutting it, 64-bit positions) and how a caller sees a run of
-// the executables (exit status of -1, line ends of standard output).
+// an open stream, cutting it, 64-bit positions, missing files).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "messages.h"
 #include "util.h"
 #include "wave/file.h"
 
@@ -68,38 +66,42 @@ TEST(FileLayer, LengthAndCutOfAnOpenStream)
         const std::string path = dir.path("f.dat");
         Bytes expect = pattern(c.size);
         write_file(path, expect);
-        std::FILE *f = file_open(path.c_str(), "r+b");
-        ASSERT_NE(f, nullptr);
+        Opened o = open_file(path.c_str(), "r+b");
+        ASSERT_TRUE(o.file);
+        File &f = o.file;
         if (c.write_at >= 0) {
             const Bytes w(c.write_len, 0xab);
-            ASSERT_TRUE(file_seek(f, c.write_at));
-            ASSERT_TRUE(file_write(f, w.data(), w.size()));
+            ASSERT_TRUE(f.seek(c.write_at));
+            ASSERT_TRUE(f.write(w.data(), w.size()));
             const auto at = static_cast<std::size_t>(c.write_at);
             if (expect.size() < at + w.size())
                 expect.resize(at + w.size(), 0);
             std::copy(w.begin(), w.end(), expect.begin() + c.write_at);
         }
         std::int64_t length = -1;
-        ASSERT_TRUE(file_length(f, &length));
+        ASSERT_TRUE(f.length(&length));
         EXPECT_EQ(length, c.length);
-        ASSERT_TRUE(file_cut(f, c.cut));
-        ASSERT_TRUE(file_length(f, &length));
+        ASSERT_TRUE(f.cut(c.cut));
+        ASSERT_TRUE(f.length(&length));
         EXPECT_EQ(length, c.cut);
         expect.resize(static_cast<std::size_t>(c.cut), 0);
         // What the stream reads back from the start after the cut.
         Bytes back(expect.size());
-        ASSERT_TRUE(file_seek(f, 0));
-        EXPECT_TRUE(file_read(f, back.data(), back.size()));
+        ASSERT_TRUE(f.seek(0));
+        EXPECT_TRUE(f.read(back.data(), back.size()));
         EXPECT_EQ(back, expect);
         unsigned char extra;
-        EXPECT_FALSE(file_read(f, &extra, 1));
-        EXPECT_TRUE(file_close(f));
+        EXPECT_FALSE(f.read(&extra, 1));
+        std::size_t got = 1;
+        EXPECT_TRUE(f.read_some(&extra, 1, &got)); // the end, which is no error
+        EXPECT_EQ(got, 0u);
+        EXPECT_TRUE(f.close());
         EXPECT_EQ(read_file(path), expect);
     }
-    std::FILE *f = file_open(dir.path("f.dat").c_str(), "r+b");
-    ASSERT_NE(f, nullptr);
-    EXPECT_FALSE(file_cut(f, -1));
-    EXPECT_TRUE(file_close(f));
+    Opened o = open_file(dir.path("f.dat").c_str(), "r+b");
+    ASSERT_TRUE(o.file);
+    EXPECT_FALSE(o.file.cut(-1));
+    EXPECT_TRUE(o.file.close());
 }
 
 TEST(FileLayer, PositionsPastFourGiB)
@@ -109,29 +111,30 @@ TEST(FileLayer, PositionsPastFourGiB)
     TempDir dir;
     const std::string path = dir.path("big.dat");
     write_file(path, pattern(16));
-    std::FILE *f = file_open(path.c_str(), "r+b");
-    ASSERT_NE(f, nullptr);
+    Opened o = open_file(path.c_str(), "r+b");
+    ASSERT_TRUE(o.file);
+    File &f = o.file;
     // Past 2^32, at a distance from it that lies inside the pattern: a position
     // cut to its low 32 bits would write over the pattern.
     const std::int64_t big = (std::int64_t{1} << 32) + 12;
     std::int64_t length = -1;
-    ASSERT_TRUE(file_cut(f, big));
-    ASSERT_TRUE(file_length(f, &length));
+    ASSERT_TRUE(f.cut(big));
+    ASSERT_TRUE(f.length(&length));
     EXPECT_EQ(length, big);
     const unsigned char mark[] = {0xab, 0xcd};
-    ASSERT_TRUE(file_seek(f, big - 4));
-    ASSERT_TRUE(file_write(f, mark, sizeof mark));
-    ASSERT_TRUE(file_write_zeros(f, 3)); // now 1 byte past the old end
-    ASSERT_TRUE(file_length(f, &length));
+    ASSERT_TRUE(f.seek(big - 4));
+    ASSERT_TRUE(f.write(mark, sizeof mark));
+    ASSERT_TRUE(f.write_zeros(3)); // now 1 byte past the old end
+    ASSERT_TRUE(f.length(&length));
     EXPECT_EQ(length, big + 1);
     unsigned char back[4] = {1, 1, 1, 1};
-    ASSERT_TRUE(file_seek(f, big - 5));
-    ASSERT_TRUE(file_read(f, back, sizeof back));
+    ASSERT_TRUE(f.seek(big - 5));
+    ASSERT_TRUE(f.read(back, sizeof back));
     EXPECT_EQ(Bytes(back, back + 4), Bytes({0, 0xab, 0xcd, 0}));
-    ASSERT_TRUE(file_cut(f, 16));
-    ASSERT_TRUE(file_length(f, &length));
+    ASSERT_TRUE(f.cut(16));
+    ASSERT_TRUE(f.length(&length));
     EXPECT_EQ(length, 16);
-    EXPECT_TRUE(file_close(f));
+    EXPECT_TRUE(f.close());
     EXPECT_EQ(read_file(path), pattern(16));
 }
 
@@ -154,67 +157,51 @@ TEST(FileLayer, MissingFiles)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.path + " " + c.mode);
-        std::FILE *f = file_open(c.path.c_str(), c.mode);
-        EXPECT_EQ(f != nullptr, c.opens);
-        if (f)
-            EXPECT_TRUE(file_close(f));
-        else
-            EXPECT_EQ(file_missing_error(), c.missing);
-    }
-    EXPECT_TRUE(file_remove(dir.path("here").c_str()));
-    EXPECT_FALSE(file_remove(dir.path("here").c_str()));
-}
-
-// The exit status and the bytes of standard output as a calling program gets
-// them from the executables, and as run_inprocess gets them from the same run.
-TEST(Program, StatusAndLineEndsAsTheCallerSeesThem)
-{
-    TempDir dir;
-    // Names with spaces and a character that cmd.exe would take as a command
-    // separator outside quotes.
-    const std::string folder = dir.path("a b & c");
-    std::filesystem::create_directories(folder);
-    const std::string out = folder + "/out 1";
-    const std::string rate = "samples/sec:44100\n";
-    struct Case {
-        const char *exe;
-        std::vector<std::string> args;
-        const char *samples;
-        int status; // as the program returned it
-        std::string printed;
-    } cases[] = {
-        {SEGMIX_EXE, {out, "none.wav", "0", "10", "0"}, nullptr, -1, msg::usage},
-        {SEGMIX_EXE, {out, "none.wav", "0", "10", "6", "5"}, nullptr, -1, rate + msg::bad_params},
-        {SEGMIX_EXE, {out, folder + "/no source.wav", " 0", "10", "0", "0"}, "22050", 0,
-         "samples/sec:22050\ninfile_size:36\n"},
-        {SEGJOIN_EXE, {}, nullptr, 2, msg::join_usage},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.printed);
-        const RunResult r = run_program(c.exe, c.args, c.samples);
-        EXPECT_EQ(r.status, c.status == -1 ? exit_failure_status : c.status);
-        EXPECT_EQ(r.out, console_text(c.printed));
-        EXPECT_EQ(fold_crlf(r.out), c.printed);
-        if (c.exe == std::string(SEGMIX_EXE)) {
-            const RunResult in = run_inprocess(c.args, c.samples);
-            EXPECT_EQ(in.status, c.status);
-            EXPECT_EQ(in.out, c.printed);
+        Opened o = open_file(c.path.c_str(), c.mode);
+        EXPECT_EQ(static_cast<bool>(o.file), c.opens);
+        EXPECT_EQ(o.missing(), c.missing);
+        EXPECT_EQ(o.error != 0, !c.opens);
+        if (o.file) {
+            EXPECT_TRUE(o.file.close());
         }
     }
-#ifdef _WIN32
-    EXPECT_EQ(exit_failure_status, -1);
-    EXPECT_EQ(console_text("a\nb\n"), "a\r\nb\r\n");
-#else
-    EXPECT_EQ(exit_failure_status, 255);
-    EXPECT_EQ(console_text("a\nb\n"), "a\nb\n");
-#endif
-    EXPECT_EQ(fold_crlf("a\r\nb\r\rc\n\r"), "a\nb\r\rc\n\r");
-    // Both runs that passed wrote a fresh header under the quoted name: the
-    // program's at 22050 Hz, then run_inprocess's, which appended to it.
-    const Bytes h = read_file(out + ".whd");
-    ASSERT_EQ(h.size(), 44u);
-    EXPECT_EQ(le32_at(h, 24), 22050u);
-    EXPECT_TRUE(file_exists(out + ".dat"));
+    bool missing = true;
+    EXPECT_TRUE(remove_file(dir.path("here").c_str(), &missing));
+    EXPECT_FALSE(missing);
+    EXPECT_FALSE(remove_file(dir.path("here").c_str(), &missing));
+    EXPECT_TRUE(missing);
+}
+
+TEST(FileLayer, WholeFiles)
+{
+    TempDir dir;
+    Bytes hundred(100);
+    for (std::size_t i = 0; i < hundred.size(); ++i)
+        hundred[i] = static_cast<unsigned char>(i * 7);
+    write_file(dir.path("f"), hundred);
+    write_file(dir.path("empty"), {});
+    std::filesystem::create_directory(dir.path("folder"));
+    struct Case {
+        std::string path;
+        Got got;
+        Bytes bytes;
+    } cases[] = {
+        {dir.path("f"), Got::read, hundred},
+        {dir.path("empty"), Got::read, {}},
+        {dir.path("missing"), Got::missing, {}},
+        {dir.path("no/such/folder"), Got::missing, {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.path);
+        const WholeFile w = read_whole_file(c.path.c_str());
+        EXPECT_EQ(w.got, c.got);
+        EXPECT_EQ(Bytes(w.block.data.get(), w.block.data.get() + w.block.size), c.bytes);
+    }
+    // A folder opens on some systems and not on others; it is never read.
+    const WholeFile folder = read_whole_file(dir.path("folder").c_str());
+    EXPECT_TRUE(folder.got == Got::unopenable || folder.got == Got::failed) << static_cast<int>(folder.got);
+    EXPECT_NE(folder.op, nullptr);
+    EXPECT_NE(folder.error, 0);
 }
 
 } // namespace

@@ -1,12 +1,12 @@
 #include "util.h"
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <sstream>
+#include <stdexcept>
 
 #include "front/run.h"
 
@@ -57,6 +57,55 @@ void write_file(const std::string &path, const Bytes &bytes)
 bool file_exists(const std::string &path)
 {
     return fs::exists(path);
+}
+
+std::optional<Bytes> read_if(const std::string &path)
+{
+    if (!fs::is_regular_file(path))
+        return std::nullopt;
+    return read_file(path);
+}
+
+Bytes text_bytes(const std::string &text)
+{
+    return Bytes(text.begin(), text.end());
+}
+
+std::vector<std::string> lines_of(const std::string &text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+OutputFiles files_of(const std::string &out)
+{
+    return {read_if(out + ".whd"), read_if(out + ".dat"), fs::exists(out + ".jnl")};
+}
+
+static void put_file(const std::string &path, const std::optional<Bytes> &bytes)
+{
+    if (bytes)
+        write_file(path, *bytes);
+    else
+        fs::remove(path);
+}
+
+void set_files(const std::string &out, const OutputFiles &files)
+{
+    put_file(out + ".whd", files.header);
+    put_file(out + ".dat", files.data);
+    fs::remove(out + ".jnl");
+}
+
+bool consistent(const OutputFiles &f)
+{
+    if (!f.header || f.header->size() != 44)
+        return false;
+    const std::size_t length = f.data ? f.data->size() : 0;
+    return le32_at(*f.header, 40) == length && le32_at(*f.header, 4) == length + 36;
 }
 
 void append_le16(Bytes *b, std::uint16_t v)
@@ -141,15 +190,74 @@ Bytes header_for(std::uint32_t data_bytes, std::uint32_t rate)
     return b;
 }
 
-std::vector<std::int16_t> samples_of(const Bytes &bytes)
+Samples samples_of(const Bytes &bytes)
 {
-    std::vector<std::int16_t> s(bytes.size() / 2);
+    Samples s(bytes.size() / 2);
     for (std::size_t i = 0; i < s.size(); ++i)
         s[i] = static_cast<std::int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
     return s;
 }
 
-static void set_samples(const char *samples)
+Bytes bytes_of(const Samples &samples)
+{
+    Bytes b;
+    for (std::int16_t v : samples)
+        append_le16(&b, static_cast<std::uint16_t>(v));
+    return b;
+}
+
+Samples ramp(int offset, int length)
+{
+    Samples s(static_cast<std::size_t>(length));
+    for (int i = 0; i < length; ++i)
+        s[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(100 + offset + i);
+    return s;
+}
+
+Bytes ramp_source()
+{
+    WavSpec shape;
+    shape.sample_rate = 1000;
+    return make_wav(ramp(), shape);
+}
+
+std::vector<std::string> full_gain_note(const std::string &out, const std::string &src, int offset,
+                                        int length, const std::string &ovr)
+{
+    return {out, src, std::to_string(offset), std::to_string(length), "0", "0", "0", "100", "100",
+            "100", "100", ovr, "0", "0", "100"};
+}
+
+Argv::Argv(std::vector<std::string> words, const char *program) : words_(std::move(words))
+{
+    v_.push_back(program);
+    for (const std::string &w : words_)
+        v_.push_back(w.c_str());
+}
+
+Capture::Capture() : f_(std::tmpfile())
+{
+    if (!f_)
+        throw std::runtime_error("no temporary file to capture into");
+}
+
+Capture::~Capture()
+{
+    std::fclose(f_);
+}
+
+std::string Capture::text() const
+{
+    std::fflush(f_);
+    std::rewind(f_);
+    std::string t;
+    char buf[4096];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f_)) > 0;)
+        t.append(buf, n);
+    return t;
+}
+
+void set_samples(const char *samples)
 {
 #ifdef _WIN32
     _putenv_s("samples", samples ? samples : "");
@@ -164,16 +272,11 @@ static void set_samples(const char *samples)
 RunResult run_inprocess(const std::vector<std::string> &args, const char *samples)
 {
     set_samples(samples);
-    std::vector<const char *> argv{"segmix"};
-    for (const std::string &a : args)
-        argv.push_back(a.c_str());
-    std::fflush(stdout);
-    testing::internal::CaptureStdout();
-    const int status = segmix_main(static_cast<int>(argv.size()), argv.data());
-    std::fflush(stdout);
-    RunResult r{status, testing::internal::GetCapturedStdout()};
+    const Argv argv(args);
+    Capture out;
+    const int status = segmix_main(argv.argc(), argv.argv(), out.file());
     set_samples(nullptr);
-    return r;
+    return {status, out.text()};
 }
 
 #ifdef _WIN32
@@ -265,14 +368,5 @@ std::string console_text(const std::string &s)
         else
             t += c;
     }
-    return t;
-}
-
-std::string fold_crlf(const std::string &s)
-{
-    std::string t;
-    for (std::size_t i = 0; i < s.size(); ++i)
-        if (!(s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n'))
-            t += s[i];
     return t;
 }

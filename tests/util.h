@@ -1,13 +1,17 @@
-// Shared fixtures: temporary folders, files as byte vectors, WAVE sources built
-// in memory, and runs of the tool with their printed output captured.
+// Shared fixtures: temporary folders, files as byte vectors, the files of an
+// output, WAVE sources built in memory, and runs of the tools with what they
+// print captured.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 using Bytes = std::vector<unsigned char>;
+using Samples = std::vector<std::int16_t>;
 
 // A fresh folder under the system's temporary folder, removed with its contents.
 class TempDir {
@@ -26,6 +30,26 @@ private:
 Bytes read_file(const std::string &path);
 void write_file(const std::string &path, const Bytes &bytes);
 bool file_exists(const std::string &path);
+// The file's bytes, or nullopt when there is no regular file at path.
+std::optional<Bytes> read_if(const std::string &path);
+// The bytes of a text.
+Bytes text_bytes(const std::string &text);
+// The lines of a text, without their line feeds.
+std::vector<std::string> lines_of(const std::string &text);
+
+// The files of the output out as they stand: out.whd and out.dat (nullopt:
+// absent), and whether out.jnl exists.
+struct OutputFiles {
+    std::optional<Bytes> header, data;
+    bool journal = false;
+    bool operator==(const OutputFiles &) const = default;
+};
+OutputFiles files_of(const std::string &out);
+// Makes the output's files so (a missing one removed), and no journal.
+void set_files(const std::string &out, const OutputFiles &files);
+// A 44-byte header whose data_size is the data file's length and whose
+// riff_size is that plus 36.
+bool consistent(const OutputFiles &files);
 
 // Little-endian helpers for building fixtures.
 void append_le16(Bytes *b, std::uint16_t v);
@@ -53,8 +77,46 @@ Bytes make_wav(const std::vector<std::int16_t> &samples, const WavSpec &shape = 
 // field by field: mono 16-bit PCM at rate.
 Bytes header_for(std::uint32_t data_bytes, std::uint32_t rate = 44100);
 
-// The 16-bit samples of a data file's bytes.
-std::vector<std::int16_t> samples_of(const Bytes &bytes);
+// The 16-bit samples of a data file's bytes, and the bytes of samples.
+Samples samples_of(const Bytes &bytes);
+Bytes bytes_of(const Samples &samples);
+
+// The ramp source: 1000 frames at 1000 frames per second, so that a
+// millisecond is one frame, and frame i holds 100 + i.
+Samples ramp(int offset = 0, int length = 1000);
+Bytes ramp_source();
+// The parameters of a note of the ramp source at full gain (every envelope
+// point at 100 %, so that the note is the source's stretch itself).
+std::vector<std::string> full_gain_note(const std::string &out, const std::string &src, int offset,
+                                        int length, const std::string &ovr = "0");
+
+// An argument vector: program, then the words (copied).
+class Argv {
+public:
+    explicit Argv(std::vector<std::string> words, const char *program = "segmix");
+    Argv(const Argv &) = delete;
+    Argv &operator=(const Argv &) = delete;
+    int argc() const { return static_cast<int>(v_.size()); }
+    const char *const *argv() const { return v_.data(); }
+
+private:
+    std::vector<std::string> words_;
+    std::vector<const char *> v_;
+};
+
+// A stream that the tools can print on, and what they printed.
+class Capture {
+public:
+    Capture();
+    ~Capture();
+    Capture(const Capture &) = delete;
+    Capture &operator=(const Capture &) = delete;
+    std::FILE *file() const { return f_; }
+    std::string text() const;
+
+private:
+    std::FILE *f_;
+};
 
 struct RunResult {
     int status;
@@ -64,6 +126,9 @@ struct RunResult {
 // segmix_main in this process with argv[1..] = args; samples is the value of
 // the samples environment variable, or nullptr to unset it.
 RunResult run_inprocess(const std::vector<std::string> &args, const char *samples = nullptr);
+
+// Sets or (nullptr) unsets the samples environment variable.
+void set_samples(const char *samples);
 
 // The built executable, run through the shell with stdout captured; status is
 // the process exit status as the platform reports it (exit_failure_status for
@@ -82,12 +147,10 @@ inline constexpr int exit_failure_status = 255;
 
 // Standard output is a text stream: on Windows every "\n" a program prints
 // reaches run_program's caller as CR LF. console_text(s) is what printing s
-// gives there; fold_crlf(s) turns each CR LF back into "\n". run_inprocess
-// gives "\n" on every platform (the capture reads its file back as text).
+// gives there. run_inprocess gives "\n" on every platform.
 #ifdef _WIN32
 inline constexpr const char *console_newline = "\r\n";
 #else
 inline constexpr const char *console_newline = "\n";
 #endif
 std::string console_text(const std::string &s);
-std::string fold_crlf(const std::string &s);

@@ -1,6 +1,8 @@
 // The WAVE header, whole-file loading and the checks on a source.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <span>
 #include <string>
 
 #include "messages.h"
@@ -47,88 +49,89 @@ TEST(Header, CheckWave)
 {
     struct Case {
         std::string bytes;
-        int result;
-        const char *out;
+        Code result;
     } cases[] = {
-        {"RIFF\x24\0\0\0WAVE"s, 1, ""},
-        {"RIFF\0\0\0\0WAVEfmt "s, 1, ""},
-        {"RIFX\0\0\0\0WAVE"s, 0, msg::not_riff}, // big-endian files are not read
-        {"riff\0\0\0\0WAVE"s, 0, msg::not_riff}, // the comparison is of bytes
-        {"RIFF\0\0\0\0AVI "s, 0, msg::not_wave},
-        {"RIFF\0\0\0\0WAV"s, 0, msg::not_wave},  // too short to hold the form type
-        {"RIF"s, 0, msg::not_riff},
-        {""s, 0, msg::not_riff},
+        {"RIFF\x24\0\0\0WAVE"s, Code::ok},
+        {"RIFF\0\0\0\0WAVEfmt "s, Code::ok},
+        {"RIFX\0\0\0\0WAVE"s, Code::not_riff}, // big-endian files are not read
+        {"riff\0\0\0\0WAVE"s, Code::not_riff}, // the comparison is of bytes
+        {"RIFF\0\0\0\0AVI "s, Code::not_wave},
+        {"RIFF\0\0\0\0WAV"s, Code::not_wave},  // too short to hold the form type
+        {"RIF"s, Code::not_riff},
+        {""s, Code::not_riff},
     };
     for (const Case &c : cases) {
-        testing::internal::CaptureStdout();
-        const int r = check_wave(reinterpret_cast<const unsigned char *>(c.bytes.data()), c.bytes.size());
-        EXPECT_EQ(r, c.result) << c.bytes;
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), c.out) << c.bytes;
+        const Bytes b = text_bytes(c.bytes);
+        EXPECT_EQ(check_wave(b), c.result) << c.bytes;
     }
 }
 
 TEST(Binload, LoadsWholeFilesAndCountsOthersMissing)
 {
     TempDir dir;
-    Bytes hundred(100);
-    for (std::size_t i = 0; i < hundred.size(); ++i)
-        hundred[i] = static_cast<unsigned char>(i * 7);
+    const Bytes hundred(100, 7);
     write_file(dir.path("f"), hundred);
     write_file(dir.path("empty"), {});
-
-    Block b;
-    testing::internal::CaptureStdout();
-    ASSERT_EQ(binload(dir.path("f").c_str(), 10, &b), Load::ok);
-    EXPECT_EQ(b.size, 110u);
-    EXPECT_EQ(b.loaded, 100u);
-    EXPECT_EQ(Bytes(b.data.get(), b.data.get() + 100), hundred);
-    EXPECT_EQ(binload(dir.path("missing").c_str(), 0, &b), Load::unopened);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(binload(dir.path("empty").c_str(), 0, &b), Load::failed);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), msg::read_binload);
+    std::filesystem::create_directory(dir.path("folder"));
+    struct Case {
+        std::string path;
+        Load load;
+        Report report;
+    } cases[] = {
+        {dir.path("f"), Load::ok, {}},
+        {dir.path("missing"), Load::missing, {}},
+        {dir.path("empty"), Load::failed, report(Code::read_binload)}, // an item of zero bytes is not read
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.path);
+        const Loaded l = binload(c.path.c_str());
+        EXPECT_EQ(l.load, c.load);
+        EXPECT_EQ(l.report.code, c.report.code);
+        EXPECT_EQ(l.block.size, c.load == Load::ok ? 100u : 0u);
+    }
+    const Loaded f = binload(dir.path("f").c_str());
+    EXPECT_EQ(Bytes(f.block.bytes().begin(), f.block.bytes().end()), hundred);
+    // A folder is there, and is not taken for a missing file.
+    const Loaded folder = binload(dir.path("folder").c_str());
+    EXPECT_EQ(folder.load, Load::error);
+    EXPECT_EQ(folder.report.code, Code::file_failed);
+    EXPECT_EQ(folder.report.file, dir.path("folder"));
 }
 
-struct Loaded {
-    bool ok;
-    std::string out;
+struct Source {
+    SourceLoad said;
     SourceInfo src;
 };
 
 // load_source on a file holding bytes (or on no file at all).
-Loaded load(const Bytes *bytes, std::int32_t rate = 44100)
+Source load(const Bytes *bytes, std::int32_t rate = 44100)
 {
     TempDir dir;
     const std::string path = dir.path("src.wav");
     if (bytes)
         write_file(path, *bytes);
-    Loaded l;
-    testing::internal::CaptureStdout();
-    l.ok = load_source(path.c_str(), format_at_rate(rate), &l.src);
-    l.out = testing::internal::GetCapturedStdout();
+    Source l;
+    l.said = load_source(path.c_str(), format_at_rate(rate), &l.src);
     return l;
-}
-
-std::string size_line(int riff_size)
-{
-    return "infile_size:" + std::to_string(riff_size) + "\n";
 }
 
 TEST(LoadSource, MissingOrEmptySourceIsAnEmptyRecording)
 {
-    const Loaded missing = load(nullptr, 22050);
-    EXPECT_TRUE(missing.ok);
-    EXPECT_EQ(missing.out, size_line(36));
+    const Source missing = load(nullptr, 22050);
+    EXPECT_FALSE(missing.said.notice);
+    EXPECT_FALSE(missing.said.check.refusal);
+    EXPECT_TRUE(missing.said.check.sized);
+    EXPECT_EQ(missing.said.check.riff_size, 36);
     EXPECT_EQ(missing.src.sample_rate, 22050);
     EXPECT_EQ(missing.src.channels, 1);
     EXPECT_EQ(missing.src.block_align, 2);
     EXPECT_EQ(missing.src.data_size, 0);
 
     const Bytes empty;
-    const Loaded e = load(&empty);
-    EXPECT_TRUE(e.ok);
-    EXPECT_EQ(e.out, std::string(msg::read_binload) + size_line(36));
+    const Source e = load(&empty);
+    EXPECT_EQ(e.said.notice.code, Code::read_binload);
+    EXPECT_FALSE(e.said.check.refusal);
+    EXPECT_EQ(e.said.check.riff_size, 36);
     EXPECT_EQ(e.src.sample_rate, 44100);
 }
 
@@ -156,9 +159,9 @@ TEST(LoadSource, AcceptsWhatDeclaresSixteenBits)
     };
     for (const Case &c : cases) {
         const Bytes wav = make_wav(frames, c.shape);
-        const Loaded l = load(&wav);
-        ASSERT_TRUE(l.ok) << c.name << ": " << l.out;
-        EXPECT_EQ(l.out, size_line(static_cast<int>(wav.size() - 8))) << c.name;
+        const Source l = load(&wav);
+        ASSERT_FALSE(l.said.check.refusal) << c.name << ": " << static_cast<int>(l.said.check.refusal.code);
+        EXPECT_EQ(l.said.check.riff_size, static_cast<int>(wav.size() - 8)) << c.name;
         EXPECT_EQ(l.src.sample_data, c.sample_data) << c.name;
         EXPECT_EQ(l.src.data_size, 24) << c.name;
         EXPECT_EQ(l.src.bytes_present, 24) << c.name;
@@ -167,16 +170,16 @@ TEST(LoadSource, AcceptsWhatDeclaresSixteenBits)
     // riff_size is printed as a signed value, and not otherwise looked at.
     Bytes wav = make_wav(frames);
     set_le32(&wav, 4, 0xffffffff);
-    EXPECT_EQ(load(&wav).out, size_line(-1));
+    EXPECT_EQ(load(&wav).said.check.riff_size, -1);
     set_le32(&wav, 4, 0);
-    EXPECT_TRUE(load(&wav).ok);
+    EXPECT_FALSE(load(&wav).said.check.refusal);
 }
 
 TEST(LoadSource, BoundsTheDataByWhatWasLoaded)
 {
     const Bytes wav = make_wav({1, 2, 3, 4, 5}, shape([](WavSpec &s) { s.data_size = 1000; }));
-    const Loaded l = load(&wav);
-    ASSERT_TRUE(l.ok);
+    const Source l = load(&wav);
+    ASSERT_FALSE(l.said.check.refusal);
     EXPECT_EQ(l.src.data_size, 1000);
     EXPECT_EQ(l.src.bytes_present, 10);
 }
@@ -202,30 +205,34 @@ TEST(LoadSource, Refusals)
     Bytes looping = good; // a chunk whose size runs past the end
     std::copy_n("junk", 4, looping.begin() + 36);
     set_le32(&looping, 40, 0xffffffff);
-    const std::string riff = size_line(static_cast<int>(good.size() - 8));
     struct Case {
         const char *name;
         Bytes bytes;
-        std::string out;
+        bool sized; // its riff_size is printed before the refusal
+        Code refusal;
     } cases[] = {
-        {"not RIFF", not_riff, msg::not_riff},
-        {"not WAVE", avi, msg::not_wave},
-        {"8 bits", make_wav(frames, shape([](WavSpec &s) { s.bits = 8; })), riff + msg::only_16bit},
-        {"24 bits", make_wav(frames, shape([](WavSpec &s) { s.bits = 24; })), riff + msg::only_16bit},
-        {"shorter than a header", Bytes(good.begin(), good.begin() + 40), riff + msg::source_short},
-        {"negative fmt_size", with(16, 0xfffffff0, true), riff + msg::bad_fmt_size},
-        {"huge fmt_size", with(16, 0x7fffffff, true), riff + msg::bad_fmt_size},
-        {"fmt_size past the end", with(16, 30, true), riff + msg::bad_fmt_size},
-        {"no data chunk", no_data, riff + msg::no_data},
-        {"chunk size past the end", looping, riff + msg::no_data},
-        {"block_align 0", with(32, 0, false), riff + msg::bad_block_align},
-        {"stereo in 2 bytes", with(22, 2, false), riff + msg::bad_block_align},
-        {"channels 0 in 1 byte", [&] { Bytes b = with(22, 0, false); set_le16(&b, 32, 1); return b; }(), riff + msg::bad_block_align},
+        {"not RIFF", not_riff, false, Code::not_riff},
+        {"not WAVE", avi, false, Code::not_wave},
+        {"8 bits", make_wav(frames, shape([](WavSpec &s) { s.bits = 8; })), true, Code::only_16bit},
+        {"24 bits", make_wav(frames, shape([](WavSpec &s) { s.bits = 24; })), true, Code::only_16bit},
+        {"shorter than a header", Bytes(good.begin(), good.begin() + 40), true, Code::source_short},
+        {"negative fmt_size", with(16, 0xfffffff0, true), true, Code::bad_fmt_size},
+        {"huge fmt_size", with(16, 0x7fffffff, true), true, Code::bad_fmt_size},
+        {"fmt_size past the end", with(16, 30, true), true, Code::bad_fmt_size},
+        {"no data chunk", no_data, true, Code::no_data},
+        {"chunk size past the end", looping, true, Code::no_data},
+        {"block_align 0", with(32, 0, false), true, Code::bad_block_align},
+        {"stereo in 2 bytes", with(22, 2, false), true, Code::bad_block_align},
+        {"channels 0 in 1 byte", [&] { Bytes b = with(22, 0, false); set_le16(&b, 32, 1); return b; }(), true, Code::bad_block_align},
     };
     for (const Case &c : cases) {
-        const Loaded l = load(&c.bytes);
-        EXPECT_FALSE(l.ok) << c.name;
-        EXPECT_EQ(l.out, c.out) << c.name;
+        SCOPED_TRACE(c.name);
+        const Source l = load(&c.bytes);
+        EXPECT_EQ(l.said.check.refusal.code, c.refusal);
+        EXPECT_EQ(l.said.check.sized, c.sized);
+        if (c.sized) {
+            EXPECT_EQ(l.said.check.riff_size, 36 + 8);
+        }
     }
 }
 
@@ -237,10 +244,11 @@ TEST(FindDataChunk, WalksInsideTheBlock)
     b.insert(b.end(), {1, 2, 3, 0});
     append_id(&b, "data");
     append_le32(&b, 0);
-    EXPECT_EQ(find_data_chunk(b.data(), b.size(), 0), 12);
-    EXPECT_EQ(find_data_chunk(b.data(), b.size() - 1, 0), -1); // head cut short
-    EXPECT_EQ(find_data_chunk(b.data(), b.size(), 13), -1);
-    EXPECT_EQ(find_data_chunk(b.data(), b.size(), -4), -1);
+    const std::span<const unsigned char> all(b);
+    EXPECT_EQ(find_data_chunk(all, 0), 12);
+    EXPECT_EQ(find_data_chunk(all.first(b.size() - 1), 0), -1); // head cut short
+    EXPECT_EQ(find_data_chunk(all, 13), -1);
+    EXPECT_EQ(find_data_chunk(all, -4), -1);
 }
 
 } // namespace

@@ -2,18 +2,14 @@
 // that no C++ exception ever reaches a C caller.
 #include "segmix/segmix.h"
 
+#include <cstdio>
+
 #include "front/run.h"
 #include "wave/join.h"
 
 int segmix_run(int argc, const char *const *argv)
 {
-    try {
-        return segmix_main(argc, argv);
-    } catch (...) {
-        // Only a failed allocation of a file name can throw; the run has then
-        // changed no file.
-        return -1;
-    }
+    return run_guarded(argc, argv, stdout);
 }
 
 int segmix_run_note(const char *outfile, const char *infile, const char *offset,
@@ -21,15 +17,15 @@ int segmix_run_note(const char *outfile, const char *infile, const char *offset,
                     const char *v1, const char *v2, const char *v3, const char *v4,
                     const char *ovr, const char *p4, const char *p5, const char *v5)
 {
-    try {
-        return run_note(outfile, infile, offset, length, p1, p2, p3, v1, v2, v3, v4, ovr, p4, p5,
-                        v5);
-    } catch (...) {
-        return -1;
-    }
+    return run_note(outfile, infile, offset, length, p1, p2, p3, v1, v2, v3, v4, ovr, p4, p5, v5);
 }
 
 int segmix_join(const char *first, const char *second, const char *output)
 {
-    return binjoin(first, second, output);
+    try {
+        return binjoin(first, second, output);
+    } catch (...) {
+        // A failed allocation for a message's file name: the output could not be written.
+        return -1;
+    }
 }

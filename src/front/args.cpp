@@ -1,12 +1,10 @@
 #include "front/args.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <system_error>
-
-#include "messages.h"
 
 static bool is_space(char c)
 {
@@ -129,80 +127,69 @@ double tempo_length(const char *text, double n)
 
 static void compute_time_points(int argc, const NoteArgs &a, TimePoints *tp)
 {
-    tp->t_start = a.offset * 1000;
-    tp->t_p1 = (a.offset + a.p1) * 1000;
-    tp->t_end = (a.length + a.offset) * 1000;
+    auto &t = tp->t;
+    t[pt::start] = a.offset * 1000;
+    t[pt::p1] = (a.offset + a.p1) * 1000;
+    t[pt::end] = (a.length + a.offset) * 1000;
     if (argc >= long_form_argc) {
-        tp->t_p2 = ((a.offset + a.p1) + a.p2) * 1000;
-        tp->t_p5 = (((a.offset + a.p1) + a.p2) + a.p5) * 1000;
-        tp->t_p3 = (((a.length + a.offset) - a.p4) - a.p3) * 1000;
-        tp->t_p4 = ((a.length + a.offset) - a.p4) * 1000;
+        t[pt::p2] = ((a.offset + a.p1) + a.p2) * 1000;
+        t[pt::p5] = (((a.offset + a.p1) + a.p2) + a.p5) * 1000;
+        t[pt::p3] = (((a.length + a.offset) - a.p4) - a.p3) * 1000;
+        t[pt::p4] = ((a.length + a.offset) - a.p4) * 1000;
     } else {
         // The short form: p2 counts back from the end of the note.
-        tp->t_p2 = ((a.length + a.offset) - a.p2) * 1000;
-        tp->t_p5 = tp->t_p2;
-        tp->t_p3 = tp->t_end;
-        tp->t_p4 = tp->t_end;
+        t[pt::p2] = ((a.length + a.offset) - a.p2) * 1000;
+        t[pt::p5] = t[pt::p2];
+        t[pt::p3] = t[pt::end];
+        t[pt::p4] = t[pt::end];
     }
 }
 
-static bool all_finite(const NoteArgs &a, const TimePoints &t)
+static bool is_finite(double v)
 {
-    const double values[] = {a.v1,      a.v2,    a.v3,    a.v4,    a.v5,    t.t_start,
-                             t.t_p1,    t.t_p2,  t.t_p5,  t.t_p3,  t.t_p4,  t.t_end,
-                             t.t_ovr};
-    for (double v : values)
-        if (!std::isfinite(v))
-            return false;
-    return true;
-}
-
-static bool in_order(const TimePoints &t)
-{
-    const double points[] = {t.t_start, t.t_p1, t.t_p2, t.t_p5, t.t_p3, t.t_p4, t.t_end};
-    for (int i = 0; i + 1 < 7; ++i)
-        if (points[i] > points[i + 1])
-            return false;
-    return true;
+    return std::isfinite(v);
 }
 
 bool read_note_args(int argc, const char *const *argv, NoteArgs *args, TimePoints *tp)
 {
     NoteArgs a;
-    a.outfile = argv[1];
-    a.infile = argv[2];
+    a.outfile = argv[arg::outfile];
+    a.infile = argv[arg::infile];
     a.v1 = 100, a.v2 = 100, a.v5 = 100;
-    const bool have_offset = read_number(argv[3], &a.offset);
-    const bool have_length = read_number(argv[4], &a.length);
-    read_number(argv[5], &a.p1);
-    read_number(argv[6], &a.p2);
-    if (have_length && std::strchr(argv[4], '@'))
-        a.length = tempo_length(argv[4], a.length);
+    const bool have_offset = read_number(argv[arg::offset], &a.offset);
+    const bool have_length = read_number(argv[arg::length], &a.length);
+    read_number(argv[arg::p1], &a.p1);
+    read_number(argv[arg::p2], &a.p2);
+    if (have_length && std::strchr(argv[arg::length], '@'))
+        a.length = tempo_length(argv[arg::length], a.length);
     if (argc >= long_form_argc) {
-        read_number(argv[7], &a.p3);
-        read_number(argv[8], &a.v1);
-        read_number(argv[9], &a.v2);
-        read_number(argv[10], &a.v3);
-        read_number(argv[11], &a.v4);
+        read_number(argv[arg::p3], &a.p3);
+        read_number(argv[arg::v1], &a.v1);
+        read_number(argv[arg::v2], &a.v2);
+        read_number(argv[arg::v3], &a.v3);
+        read_number(argv[arg::v4], &a.v4);
         a.p5 = 0;
         a.v5 = a.v2;
         if (argc >= p4_argc)
-            read_number(argv[13], &a.p4);
+            read_number(argv[arg::p4], &a.p4);
         if (argc >= p5_argc) {
-            read_number(argv[14], &a.p5);
-            read_number(argv[15], &a.v5);
+            read_number(argv[arg::p5], &a.p5);
+            read_number(argv[arg::v5], &a.v5);
         }
     }
     compute_time_points(argc, a, tp);
     if (argc >= ovr_argc)
-        read_number(argv[12], &a.ovr);
+        read_number(argv[arg::ovr], &a.ovr);
     a.v1 *= 0.01, a.v2 *= 0.01, a.v3 *= 0.01, a.v4 *= 0.01, a.v5 *= 0.01;
     tp->t_ovr = a.ovr * 1000;
     *args = a;
     // A note needs a start and a length, and the renderer needs finite numbers.
-    if (!have_offset || !have_length || !all_finite(a, *tp) || !in_order(*tp)) {
-        std::fputs(msg::bad_params, stdout);
-        return false;
-    }
-    return true;
+    const double volumes[] = {a.v1, a.v2, a.v3, a.v4, a.v5, tp->t_ovr};
+    return have_offset && have_length && std::ranges::all_of(volumes, is_finite) &&
+           std::ranges::all_of(tp->t, is_finite) && std::ranges::is_sorted(tp->t);
+}
+
+Volumes volumes_of(const NoteArgs &a)
+{
+    return {a.v1, a.v2, a.v3, a.v4, a.v5};
 }

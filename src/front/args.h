@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "render/note.h"
+
 // The parameters once read: times in ms, volumes as fractions.
 struct NoteArgs {
     const char *outfile = nullptr;
@@ -16,17 +18,17 @@ struct NoteArgs {
     double v5 = 0;
 };
 
-// Microseconds from the start of the source, in their order along the note.
-struct TimePoints {
-    double t_start = 0, t_p1 = 0, t_p2 = 0, t_p5 = 0, t_p3 = 0, t_p4 = 0, t_end = 0;
-    double t_ovr = 0;
-};
+// Where each parameter stands in argv, in the order of the usage line.
+namespace arg {
+enum : int { outfile = 1, infile, offset, length, p1, p2, p3, v1, v2, v3, v4, ovr, p4, p5, v5 };
+} // namespace arg
 
-inline constexpr int min_argc = 7;        // program name, outfile, infile and four numbers
-inline constexpr int long_form_argc = 12; // from here p3, v1 .. v4 are read
-inline constexpr int ovr_argc = 13;
-inline constexpr int p4_argc = 14;
-inline constexpr int p5_argc = 16;
+// The argument counts (argv[0] included) from which parameters are read.
+inline constexpr int min_argc = arg::p2 + 1;       // outfile, infile and four numbers: the short form
+inline constexpr int long_form_argc = arg::v4 + 1; // p3, v1 .. v4: the long form
+inline constexpr int ovr_argc = arg::ovr + 1;
+inline constexpr int p4_argc = arg::p4 + 1;
+inline constexpr int p5_argc = arg::v5 + 1;        // p5 and v5 together (a lone p5 is not read)
 
 inline constexpr std::int32_t default_rate = 44100;
 // The byte rate, twice the frame rate, is a signed 32-bit field.
@@ -47,7 +49,10 @@ bool read_rate(const char *samples, std::int32_t *rate);
 double tempo_length(const char *text, double n);
 
 // Reads the parameters of argv by the argument count, the tempo form and the
-// volume scaling, computes the time points, and checks them. Prints the
-// invalid-parameters message and returns false when the check fails or when
-// offset or length holds no number or any value is not finite.
+// volume scaling, computes the time points, and checks them. False (the
+// parameters are invalid) when the check fails, when offset or length holds no
+// number, or when any value is not finite.
 bool read_note_args(int argc, const char *const *argv, NoteArgs *args, TimePoints *tp);
+
+// The five volumes of the parameters, for the renderer.
+Volumes volumes_of(const NoteArgs &a);

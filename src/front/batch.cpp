@@ -6,6 +6,7 @@
 
 #include "front/run.h"
 #include "messages.h"
+#include "wave/file.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -91,29 +92,37 @@ bool is_terminal(std::FILE *f)
 }
 
 // The whole input, so that the number of lines is known for the progress bar.
-bool read_all(std::FILE *f, std::string *text)
-{
-    char buf[65536];
-    std::size_t got;
-    while ((got = std::fread(buf, 1, sizeof buf, f)) > 0)
-        text->append(buf, got);
-    return std::ferror(f) == 0;
-}
-
 bool read_input(const char *name, std::string *text)
 {
+    Opened o;
     if (std::strcmp(name, "-") == 0)
-        return read_all(stdin, text);
-    std::FILE *f = std::fopen(name, "rb");
-    if (!f)
+        o.file = File::standard_input();
+    else
+        o = open_file(name, "rb");
+    if (!o.file)
         return false;
-    const bool ok = read_all(f, text);
-    std::fclose(f);
-    return ok;
+    char buf[65536];
+    for (std::size_t got; o.file.read_some(buf, sizeof buf, &got);) {
+        if (got == 0)
+            return true;
+        text->append(buf, got);
+    }
+    return false;
+}
+
+long count_lines(const std::string &text)
+{
+    long lines = 0;
+    for (char c : text)
+        lines += c == '\n';
+    if (!text.empty() && text.back() != '\n')
+        ++lines;
+    return lines;
 }
 
 // The progress bar on standard error, drawn only on a terminal.
 struct Progress {
+    std::FILE *err = nullptr;
     bool shown = false;    // drawn at all
     bool erase = false;    // standard output is a terminal too: clear the bar before each run
     long total = 0;        // lines of the input
@@ -130,8 +139,8 @@ void draw(Progress *p, long done)
     if (p->width != 0 && percent == p->drawn && done != p->total)
         return;
     const std::string bar = progress_bar(done, p->total, bar_width);
-    std::fprintf(stderr, "\r%s", bar.c_str());
-    std::fflush(stderr);
+    std::fprintf(p->err, "\r%s", bar.c_str());
+    std::fflush(p->err);
     p->drawn = percent;
     p->width = bar.size();
 }
@@ -140,52 +149,52 @@ void clear(Progress *p)
 {
     if (p->width == 0)
         return;
-    std::fprintf(stderr, "\r%*s\r", static_cast<int>(p->width), "");
-    std::fflush(stderr);
+    std::fprintf(p->err, "\r%*s\r", static_cast<int>(p->width), "");
+    std::fflush(p->err);
     p->width = 0;
 }
 
-int run_words(const std::vector<std::string> &words)
+// The runs and the line numbers of those that failed.
+struct Tally {
+    long runs = 0, failures = 0;
+    std::string failed; // "3, 7, 12"
+
+    void add(long number, int status)
+    {
+        ++runs;
+        if (status == 0)
+            return;
+        ++failures;
+        failed += (failed.empty() ? "" : ", ") + std::to_string(number);
+    }
+};
+
+// One run through the same guard as the C API's, with the words as its
+// command line after the program name.
+int run_words(const std::vector<std::string> &words, std::FILE *out)
 {
     std::vector<const char *> argv;
     argv.reserve(words.size() + 1);
     argv.push_back("segmix");
     for (const std::string &w : words)
         argv.push_back(w.c_str());
-    try {
-        return segmix_main(static_cast<int>(argv.size()), argv.data());
-    } catch (...) {
-        return -1;
-    }
+    return run_guarded(static_cast<int>(argv.size()), argv.data(), out);
 }
 
-} // namespace
-
-int batch_main(int argc, const char *const *argv)
+// A line that cannot be read: its message on standard error, after whatever
+// the runs before it printed.
+void report_line(Line kind, long number, Progress *progress, std::FILE *out)
 {
-    if (argc > 2) {
-        std::fputs(msg::batch_usage, stderr);
-        return 2;
-    }
-    const auto start = std::chrono::steady_clock::now();
-    const char *name = argc == 2 ? argv[1] : "-";
-    std::string text;
-    if (!read_input(name, &text)) {
-        std::fprintf(stderr, msg::batch_unreadable, name);
-        return 2;
-    }
+    std::fflush(out);
+    clear(progress);
+    std::fprintf(progress->err, kind == Line::open_quote ? msg::batch_open_quote : msg::batch_open_escape,
+                 number);
+}
 
-    Progress progress;
-    progress.shown = is_terminal(stderr);
-    progress.erase = progress.shown && is_terminal(stdout);
-    for (char c : text)
-        progress.total += c == '\n';
-    if (!text.empty() && text.back() != '\n')
-        ++progress.total;
-
-    long runs = 0;
-    std::string failed;
-    long failures = 0;
+// Runs every line of text in order.
+Tally run_lines(const std::string &text, Progress *progress, std::FILE *out)
+{
+    Tally tally;
     std::vector<std::string> words;
     std::size_t at = 0;
     for (long number = 1; at < text.size(); ++number) {
@@ -195,37 +204,57 @@ int batch_main(int argc, const char *const *argv)
         const Line kind = split_line(std::string_view(text).substr(at, end - at), &words);
         at = end + 1;
         if (kind != Line::blank) {
-            ++runs;
-            if (progress.erase)
-                clear(&progress);
+            if (progress->erase)
+                clear(progress);
             int status = -1;
-            if (kind == Line::run) {
-                status = run_words(words);
-            } else {
-                std::fflush(stdout);
-                clear(&progress);
-                std::fprintf(stderr, kind == Line::open_quote ? msg::batch_open_quote
-                                                              : msg::batch_open_escape,
-                             number);
-            }
-            if (status != 0) {
-                ++failures;
-                failed += (failed.empty() ? "" : ", ") + std::to_string(number);
-            }
+            if (kind == Line::run)
+                status = run_words(words, out);
+            else
+                report_line(kind, number, progress, out);
+            tally.add(number, status);
         }
-        if (progress.shown) {
-            if (progress.erase)
-                std::fflush(stdout);
-            draw(&progress, number);
+        if (progress->shown) {
+            if (progress->erase)
+                std::fflush(out);
+            draw(progress, number);
         }
     }
-    std::fflush(stdout);
+    return tally;
+}
+
+void print_summary(std::FILE *err, const Tally &t, double seconds)
+{
+    if (t.failures == 0)
+        std::fprintf(err, msg::batch_summary, t.runs, t.failures, seconds);
+    else
+        std::fprintf(err, msg::batch_summary_failed, t.runs, t.failures, t.failed.c_str(), seconds);
+}
+
+} // namespace
+
+int batch_main(int argc, const char *const *argv, std::FILE *out, std::FILE *err)
+{
+    if (argc > 2) {
+        std::fputs(msg::batch_usage, err);
+        return 2;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    const char *name = argc == 2 ? argv[1] : "-";
+    std::string text;
+    if (!read_input(name, &text)) {
+        std::fprintf(err, msg::batch_unreadable, name);
+        return 2;
+    }
+    Progress progress;
+    progress.err = err;
+    progress.shown = is_terminal(err);
+    progress.erase = progress.shown && is_terminal(out);
+    progress.total = count_lines(text);
+    const Tally tally = run_lines(text, &progress, out);
+    std::fflush(out);
     clear(&progress);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (failures == 0)
-        std::fprintf(stderr, msg::batch_summary, runs, failures, seconds);
-    else
-        std::fprintf(stderr, msg::batch_summary_failed, runs, failures, failed.c_str(), seconds);
-    return failures == 0 ? 0 : 1;
+    print_summary(err, tally, seconds);
+    return tally.failures == 0 ? 0 : 1;
 }

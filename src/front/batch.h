@@ -1,6 +1,7 @@
 // segmix-batch: many runs in one process, one per line of a file, in order.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,7 +29,8 @@ Line split_line(std::string_view line, std::vector<std::string> *words);
 std::string progress_bar(long done, long total, int width);
 
 // segmix-batch [FILE|-]: runs every line of FILE, or of standard input when
-// FILE is "-" or not given. Returns the process's exit status: 0 when every
-// run returned 0, 1 when any failed or any line could not be read, 2 for a
-// wrong command line or an input that cannot be read.
-int batch_main(int argc, const char *const *argv);
+// FILE is "-" or not given. The runs print on out, segmix-batch's own lines go
+// to err. Returns the process's exit status: 0 when every run returned 0, 1
+// when any failed or any line could not be read, 2 for a wrong command line or
+// an input that cannot be read.
+int batch_main(int argc, const char *const *argv, std::FILE *out, std::FILE *err);

@@ -1,8 +1,10 @@
 // segmix-batch [FILE|-]: one segmix run per line of FILE (or of standard
 // input), in order, in one process.
+#include <cstdio>
+
 #include "front/batch.h"
 
 int main(int argc, char **argv)
 {
-    return batch_main(argc, argv);
+    return batch_main(argc, argv, stdout, stderr);
 }

@@ -1,14 +1,14 @@
 #include "front/run.h"
 
-#include <cstdio>
 #include <cstdlib>
 
 #include "front/args.h"
+#include "front/say.h"
 #include "messages.h"
 #include "render/plan.h"
 #include "render/render.h"
-#include "wave/binload.h"
 #include "wave/header.h"
+#include "wave/journal.h"
 #include "wave/output.h"
 #include "wave/source.h"
 
@@ -16,14 +16,30 @@ namespace {
 
 // Everything one run holds; released however the run ends.
 struct Run {
+    std::FILE *out = nullptr; // where the run prints
     FmtRecord format{};  // default_format at this run's rate
     NoteArgs args;
     TimePoints tp;
     SourceInfo src;
     NotePlan plan;
-    Output out;
+    Output output;
     Block buffer;        // the segment buffer
+    // What of the overlap the run mixes: none when there is no earlier output.
+    std::int32_t mixed_samples = 0;
 };
+
+// Prints what a step said; true when the run goes on.
+bool heard(Run *run, const Report &refusal)
+{
+    say(run->out, refusal);
+    return !refusal;
+}
+
+bool heard(Run *run, const Said &said)
+{
+    say(run->out, said.notice);
+    return heard(run, said.refusal);
+}
 
 // The run's sample rate from the environment, printed, and the run's fresh
 // header format at that rate.
@@ -31,11 +47,40 @@ bool start_run(Run *run)
 {
     std::int32_t rate = 0;
     if (!read_rate(std::getenv("samples"), &rate)) {
-        std::fputs(msg::bad_samples, stdout);
+        std::fputs(msg::bad_samples, run->out);
         return false;
     }
-    std::printf(msg::sample_rate, rate);
+    std::fprintf(run->out, msg::sample_rate, rate);
     run->format = format_at_rate(rate);
+    return true;
+}
+
+bool read_params(Run *run, int argc, const char *const *argv)
+{
+    if (read_note_args(argc, argv, &run->args, &run->tp))
+        return true;
+    std::fputs(msg::bad_params, run->out);
+    return false;
+}
+
+bool load(Run *run)
+{
+    const SourceLoad s = load_source(run->args.infile, run->format, &run->src);
+    say(run->out, s.notice);
+    if (s.check.sized)
+        std::fprintf(run->out, msg::infile_size, s.check.riff_size);
+    return heard(run, s.check.refusal);
+}
+
+// The output: a killed run's journal undone first, then the header file
+// loaded. A fresh output has nothing to mix the note into.
+bool open(Run *run)
+{
+    OutputNames names = output_names(run->args.outfile);
+    if (!heard(run, recover_output(names.journal, names.header, names.data)) ||
+        !heard(run, open_output(std::move(names), run->format, &run->output)))
+        return false;
+    run->mixed_samples = run->output.fresh() ? 0 : run->plan.overlap_samples;
     return true;
 }
 
@@ -43,27 +88,41 @@ bool alloc_segment(Run *run)
 {
     if (alloc_block(&run->buffer, static_cast<std::size_t>(run->plan.buffer_bytes)))
         return true;
-    std::fputs(msg::malloc_buffer, stdout);
+    std::fputs(msg::malloc_buffer, run->out);
     return false;
+}
+
+bool overlap(Run *run)
+{
+    const std::int32_t bytes = run->output.fresh() ? 0 : run->plan.overlap_bytes;
+    return heard(run, apply_overlap(&run->output, bytes, run->buffer.bytes()));
 }
 
 } // namespace
 
-int segmix_main(int argc, const char *const *argv)
+int segmix_main(int argc, const char *const *argv, std::FILE *out)
 {
     if (argc < min_argc) {
-        std::fputs(msg::usage, stdout);
+        std::fputs(msg::usage, out);
         return -1;
     }
     Run run;
-    if (!start_run(&run) || !read_note_args(argc, argv, &run.args, &run.tp) ||
-        !load_source(run.args.infile, run.format, &run.src) ||
-        !plan_note(run.tp, run.src, &run.plan) ||
-        !open_output(run.args.outfile, run.format, &run.plan, &run.out) ||
-        !alloc_segment(&run) || !apply_overlap(&run.out, run.plan, run.buffer.data.get()))
+    run.out = out;
+    if (!start_run(&run) || !read_params(&run, argc, argv) || !load(&run) ||
+        !heard(&run, plan_note(run.tp, run.src, &run.plan)) || !open(&run) ||
+        !alloc_segment(&run) || !overlap(&run))
         return -1;
-    render_note(run.plan, run.args, run.src, run.buffer.data.get());
-    return store_note(&run.out, run.plan, run.buffer.data.get()) ? 0 : -1;
+    render_note(run.plan, volumes_of(run.args), run.src, run.mixed_samples, run.buffer.bytes());
+    return heard(&run, store_note(&run.output, run.buffer.bytes())) ? 0 : -1;
+}
+
+int run_guarded(int argc, const char *const *argv, std::FILE *out) noexcept
+{
+    try {
+        return segmix_main(argc, argv, out);
+    } catch (...) {
+        return -1;
+    }
 }
 
 static bool empty(const char *s)
@@ -74,16 +133,16 @@ static bool empty(const char *s)
 int run_note_argc(const char *ovr, const char *p4)
 {
     if (empty(p4))
-        return 13;
-    return empty(ovr) ? 12 : 16;
+        return ovr_argc;
+    return empty(ovr) ? long_form_argc : p5_argc;
 }
 
 int run_note(const char *outfile, const char *infile, const char *offset, const char *length,
              const char *p1, const char *p2, const char *p3, const char *v1, const char *v2,
              const char *v3, const char *v4, const char *ovr, const char *p4, const char *p5,
-             const char *v5)
+             const char *v5) noexcept
 {
-    const char *argv[16] = {nullptr, outfile, infile, offset, length, p1, p2, p3,
-                            v1,      v2,      v3,     v4,     ovr ? ovr : "", p4, p5, v5};
-    return segmix_main(run_note_argc(ovr, p4), argv);
+    const char *argv[p5_argc] = {nullptr, outfile, infile, offset, length, p1, p2, p3,
+                                 v1,      v2,      v3,     v4,     ovr ? ovr : "", p4, p5, v5};
+    return run_guarded(run_note_argc(ovr, p4), argv, stdout);
 }

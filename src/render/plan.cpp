@@ -1,9 +1,6 @@
 #include "render/plan.h"
 
 #include <algorithm>
-#include <cstdio>
-
-#include "messages.h"
 
 bool frame_number(double rate, double t, std::int32_t *frame)
 {
@@ -16,38 +13,29 @@ bool frame_number(double rate, double t, std::int32_t *frame)
     return true;
 }
 
-static bool refuse(const char *message)
-{
-    std::fputs(message, stdout);
-    return false;
-}
-
-bool plan_note(const TimePoints &tp, const SourceInfo &src, NotePlan *plan)
+Report plan_note(const TimePoints &tp, const SourceInfo &src, NotePlan *plan)
 {
     if (src.sample_rate < 0)
-        return refuse(msg::negative_rate);
+        return report(Code::negative_rate);
     const double rate = src.sample_rate;
     NotePlan p;
-    if (!frame_number(rate, tp.t_start, &p.i_start) || !frame_number(rate, tp.t_p1, &p.i_p1) ||
-        !frame_number(rate, tp.t_p2, &p.i_p2) || !frame_number(rate, tp.t_p5, &p.i_p5) ||
-        !frame_number(rate, tp.t_p3, &p.i_p3) || !frame_number(rate, tp.t_p4, &p.i_p4) ||
-        !frame_number(rate, tp.t_end, &p.i_end) ||
-        !frame_number(rate, tp.t_ovr, &p.overlap_samples))
-        return refuse(msg::note_range);
+    for (std::size_t k = 0; k < pt::count; ++k)
+        if (!frame_number(rate, tp.t[k], &p.i[k]))
+            return report(Code::note_range);
+    if (!frame_number(rate, tp.t_ovr, &p.overlap_samples))
+        return report(Code::note_range);
     // Ordered time points give ordered frame numbers; the renderer writes only
-    // between i_start and i_end, so a plan out of order is never handed on.
-    const std::int32_t at[7] = {p.i_start, p.i_p1, p.i_p2, p.i_p5, p.i_p3, p.i_p4, p.i_end};
-    for (int i = 0; i + 1 < 7; ++i)
-        if (at[i] > at[i + 1])
-            return refuse(msg::note_range);
+    // between i[start] and i[end], so a plan out of order is never handed on.
+    if (!std::ranges::is_sorted(p.i))
+        return report(Code::note_range);
     // Only whole frames of the bytes actually loaded count, whatever the header says.
     p.frames_available =
         src.block_align == 0 ? 0 : std::min(src.data_size, src.bytes_present) / src.block_align;
     const std::int64_t overlap_bytes = std::int64_t{p.overlap_samples} * 2;
-    const std::int64_t note_bytes = (std::int64_t{p.i_end} - p.i_start) * 2;
+    const std::int64_t note_bytes = (std::int64_t{p.i[pt::end]} - p.i[pt::start]) * 2;
     if (overlap_bytes < INT32_MIN || overlap_bytes > INT32_MAX || note_bytes < 0 ||
         note_bytes > INT32_MAX)
-        return refuse(msg::note_range);
+        return report(Code::note_range);
     p.overlap_bytes = static_cast<std::int32_t>(overlap_bytes);
     if (overlap_bytes > note_bytes) {
         p.buffer_bytes = p.overlap_bytes;
@@ -57,5 +45,5 @@ bool plan_note(const TimePoints &tp, const SourceInfo &src, NotePlan *plan)
         p.overhang_bytes = 0;
     }
     *plan = p;
-    return true;
+    return {};
 }

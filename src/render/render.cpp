@@ -1,6 +1,7 @@
 #include "render/render.h"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 
 #include "bytes.h"
@@ -93,7 +94,7 @@ inline void put_out(unsigned char *buf, std::int64_t p, std::int16_t v)
 
 struct Note {
     Source src;
-    std::int32_t i_start, frames_available, overlap_samples;
+    std::int32_t i_start, frames_available, mixed_samples;
     unsigned char *buf;
 };
 
@@ -102,7 +103,7 @@ struct Note {
 void render_frame(const Note &note, const Segment &s, std::int32_t f)
 {
     const std::int64_t p = std::int64_t{f} - note.i_start;
-    const bool mixed = p < note.overlap_samples;
+    const bool mixed = p < note.mixed_samples;
     if (f >= note.frames_available) {
         if (!mixed)
             put_out(note.buf, p, 0);
@@ -160,7 +161,7 @@ void render_segment(const Note &note, const Segment &s)
     const std::int32_t to = s.from + s.n;
     // [lo, hi): frames at or after the source's start, before its end and past
     // the overlap. Every other frame takes the careful path.
-    const std::int64_t overlap_end = std::int64_t{note.i_start} + std::max(note.overlap_samples, 0);
+    const std::int64_t overlap_end = std::int64_t{note.i_start} + std::max(note.mixed_samples, 0);
     const auto lo = static_cast<std::int32_t>(
         std::min<std::int64_t>(std::max<std::int64_t>({s.from, 0, overlap_end}), to));
     const std::int32_t hi = std::max(lo, std::min(to, note.frames_available));
@@ -173,23 +174,23 @@ void render_segment(const Note &note, const Segment &s)
 
 } // namespace
 
-std::int32_t render_note(const NotePlan &plan, const NoteArgs &args, const SourceInfo &src,
-                         unsigned char *buf)
+std::int32_t render_note(const NotePlan &plan, const Volumes &v, const SourceInfo &src,
+                         std::int32_t mixed_samples, std::span<unsigned char> buf)
 {
     const Note note = {{src.block.data.get() + src.sample_data, src.channels},
-                       plan.i_start,
+                       plan.i[pt::start],
                        plan.frames_available,
-                       plan.overlap_samples,
-                       buf};
-    const std::int32_t at[7] = {plan.i_start, plan.i_p1, plan.i_p2, plan.i_p5,
-                                plan.i_p3,    plan.i_p4, plan.i_end};
-    const double vol[7] = {0, args.v1, args.v2, args.v5, args.v3, args.v4, 0};
+                       mixed_samples,
+                       buf.data()};
+    // The gain at each point, in the order of the points along the note.
+    const std::array<double, pt::count> gain = {0, v.v1, v.v2, v.v5, v.v3, v.v4, 0};
     std::int32_t rendered = 0;
-    for (int i = 0; i < 6; ++i) {
-        if (at[i + 1] <= at[i])
+    for (std::size_t k = 0; k + 1 < pt::count; ++k) {
+        const std::int32_t from = plan.i[k], to = plan.i[k + 1];
+        if (to <= from)
             continue; // an empty segment writes nothing
-        const Kind kind = i == 0 ? Kind::rise : i == 5 ? Kind::fall : Kind::middle;
-        const Segment s = {at[i], at[i + 1] - at[i], kind, vol[i], vol[i + 1]};
+        const Kind kind = k == pt::start ? Kind::rise : k + 1 == pt::end ? Kind::fall : Kind::middle;
+        const Segment s = {from, to - from, kind, gain[k], gain[k + 1]};
         render_segment(note, s);
         rendered += s.n;
     }

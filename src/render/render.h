@@ -2,13 +2,16 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
-#include "front/args.h"
+#include "render/note.h"
 #include "render/plan.h"
 #include "wave/source.h"
 
 // Renders the note that plan describes into buf (plan.buffer_bytes bytes of
 // little-endian 16-bit samples, holding what the overlap read back, or zero).
-// Returns rendered_samples, the frames rendered: i_end - i_start.
-std::int32_t render_note(const NotePlan &plan, const NoteArgs &args, const SourceInfo &src,
-                         unsigned char *buf);
+// Positions below mixed_samples hold earlier output that the note is added to;
+// the spine passes plan.overlap_samples, or 0 when there is no earlier output.
+// Returns rendered_samples, the frames rendered: i[end] - i[start].
+std::int32_t render_note(const NotePlan &plan, const Volumes &v, const SourceInfo &src,
+                         std::int32_t mixed_samples, std::span<unsigned char> buf);

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 #ifdef _WIN32
 #include <io.h>
@@ -80,117 +81,245 @@ std::int64_t file_ops()
     return op_count;
 }
 
-std::FILE *file_open(const char *path, const char *mode)
+bool alloc_block(Block *block, std::size_t n)
 {
-    if (injected_failure())
-        return nullptr;
-    errno = 0;
-#ifdef _WIN32
-    const std::wstring wide = long_path(path);
-    if (!wide.empty()) {
-        const std::wstring wmode(mode, mode + std::strlen(mode));
-        return _wfopen(wide.c_str(), wmode.c_str());
+    block->data.reset(new (std::nothrow) unsigned char[n == 0 ? 1 : n]());
+    block->size = block->data ? n : 0;
+    return block->data != nullptr;
+}
+
+File &File::operator=(File &&o) noexcept
+{
+    if (this != &o) {
+        if (f_ && owned_)
+            std::fclose(f_);
+        f_ = o.f_;
+        owned_ = o.owned_;
+        o.f_ = nullptr;
     }
-#endif
-    return std::fopen(path, mode);
+    return *this;
 }
 
-bool file_missing_error()
+File::~File()
 {
-    return errno == ENOENT;
+    if (f_ && owned_)
+        std::fclose(f_);
 }
 
-bool file_read(std::FILE *f, void *buf, std::size_t n)
+// Records why the operation failed: the system's errno, or EIO where the
+// C library reports a failure without one (a short read at an unexpected end).
+bool File::failed()
 {
+    error_ = errno != 0 ? errno : EIO;
+    return false;
+}
+
+bool File::read(void *buf, std::size_t n)
+{
+    errno = 0;
     if (injected_failure())
-        return false;
-    return n == 0 || std::fread(buf, 1, n, f) == n;
+        return failed();
+    return n == 0 || std::fread(buf, 1, n, f_) == n || failed();
 }
 
-bool file_write(std::FILE *f, const void *buf, std::size_t n)
+bool File::read_some(void *buf, std::size_t n, std::size_t *got)
 {
+    *got = 0;
+    errno = 0;
+    if (injected_failure())
+        return failed();
+    *got = std::fread(buf, 1, n, f_);
+    return *got > 0 || std::ferror(f_) == 0 || failed();
+}
+
+bool File::write(const void *buf, std::size_t n)
+{
+    errno = 0;
     if (injected_failure()) {
         // A short write: the first half lands.
         if (n > 1)
-            std::fwrite(buf, 1, n / 2, f);
-        return false;
+            std::fwrite(buf, 1, n / 2, f_);
+        return failed();
     }
-    return n == 0 || std::fwrite(buf, 1, n, f) == n;
+    return n == 0 || std::fwrite(buf, 1, n, f_) == n || failed();
 }
 
-bool file_write_zeros(std::FILE *f, std::int64_t n)
+bool File::write_zeros(std::int64_t n)
 {
     static const unsigned char zeros[4096] = {};
     while (n > 0) {
         const std::size_t step = n < 4096 ? static_cast<std::size_t>(n) : sizeof zeros;
-        if (!file_write(f, zeros, step))
+        if (!write(zeros, step))
             return false;
         n -= static_cast<std::int64_t>(step);
     }
     return true;
 }
 
-bool file_seek(std::FILE *f, std::int64_t pos)
+bool File::seek(std::int64_t pos)
 {
+    errno = 0;
     if (injected_failure())
-        return false;
+        return failed();
 #ifdef _WIN32
-    return _fseeki64(f, pos, SEEK_SET) == 0;
+    return _fseeki64(f_, pos, SEEK_SET) == 0 || failed();
 #else
-    return fseeko(f, static_cast<off_t>(pos), SEEK_SET) == 0;
+    return fseeko(f_, static_cast<off_t>(pos), SEEK_SET) == 0 || failed();
 #endif
 }
 
-bool file_flush(std::FILE *f)
+bool File::flush()
 {
+    errno = 0;
     if (injected_failure())
-        return false;
-    return std::fflush(f) == 0;
+        return failed();
+    return std::fflush(f_) == 0 || failed();
 }
 
-bool file_length(std::FILE *f, std::int64_t *length)
+bool File::length(std::int64_t *n)
 {
-    if (injected_failure() || std::fflush(f) != 0)
-        return false;
+    errno = 0;
+    if (injected_failure() || std::fflush(f_) != 0)
+        return failed();
 #ifdef _WIN32
-    const __int64 n = _filelengthi64(_fileno(f));
-    if (n < 0)
-        return false;
-    *length = n;
+    const __int64 len = _filelengthi64(_fileno(f_));
+    if (len < 0)
+        return failed();
+    *n = len;
 #else
     struct stat st;
-    if (fstat(fileno(f), &st) != 0)
-        return false;
-    *length = static_cast<std::int64_t>(st.st_size);
+    if (fstat(fileno(f_), &st) != 0)
+        return failed();
+    *n = static_cast<std::int64_t>(st.st_size);
 #endif
     return true;
 }
 
-bool file_cut(std::FILE *f, std::int64_t length)
+bool File::cut(std::int64_t n)
 {
-    if (injected_failure() || length < 0 || std::fflush(f) != 0)
-        return false;
+    errno = 0;
+    if (injected_failure())
+        return failed();
+    if (n < 0) {
+        errno = EINVAL;
+        return failed();
+    }
+    if (std::fflush(f_) != 0)
+        return failed();
 #ifdef _WIN32
-    return _chsize_s(_fileno(f), length) == 0;
+    return _chsize_s(_fileno(f_), n) == 0 || failed();
 #else
-    return ftruncate(fileno(f), static_cast<off_t>(length)) == 0;
+    return ftruncate(fileno(f_), static_cast<off_t>(n)) == 0 || failed();
 #endif
 }
 
-bool file_close(std::FILE *f)
+bool File::close()
 {
+    errno = 0;
     const bool fail = injected_failure();
-    return std::fclose(f) == 0 && !fail;
+    const int injected = errno;
+    std::FILE *f = f_;
+    f_ = nullptr;
+    if (owned_ && std::fclose(f) != 0)
+        return failed();
+    if (fail) {
+        errno = injected;
+        return failed();
+    }
+    return true;
 }
 
-bool file_remove(const char *path)
+bool Opened::missing() const
 {
-    if (injected_failure())
-        return false;
+    return !file && error == ENOENT;
+}
+
+Opened open_file(const char *path, const char *mode)
+{
+    Opened o;
+    if (injected_failure()) {
+        o.error = EIO;
+        return o;
+    }
+    errno = 0;
+    std::FILE *f = nullptr;
 #ifdef _WIN32
     const std::wstring wide = long_path(path);
-    if (!wide.empty())
-        return _wremove(wide.c_str()) == 0;
+    if (!wide.empty()) {
+        const std::wstring wmode(mode, mode + std::strlen(mode));
+        f = _wfopen(wide.c_str(), wmode.c_str());
+    } else {
+        f = std::fopen(path, mode);
+    }
+#else
+    f = std::fopen(path, mode);
 #endif
-    return std::remove(path) == 0;
+    o.error = f ? 0 : errno;
+    o.file = File(f);
+    return o;
+}
+
+bool remove_file(const char *path, bool *missing)
+{
+    if (missing)
+        *missing = false;
+    if (injected_failure())
+        return false;
+    errno = 0;
+    int r;
+#ifdef _WIN32
+    const std::wstring wide = long_path(path);
+    r = wide.empty() ? std::remove(path) : _wremove(wide.c_str());
+#else
+    r = std::remove(path);
+#endif
+    if (r == 0)
+        return true;
+    if (missing)
+        *missing = errno == ENOENT;
+    return false;
+}
+
+WholeFile read_whole_file(const char *path)
+{
+    WholeFile w;
+    Opened o = open_file(path, "rb");
+    if (!o.file) {
+        w.got = o.missing() ? Got::missing : Got::unopenable;
+        w.op = "open";
+        w.error = o.error;
+        return w;
+    }
+    File &f = o.file;
+    std::int64_t length = 0;
+    if (!f.length(&length)) {
+        w.op = "size";
+        w.error = f.error();
+        return w;
+    }
+    if (!f.seek(0)) {
+        w.op = "seek";
+        w.error = f.error();
+        return w;
+    }
+    if (length > max_file_bytes) {
+        w.got = Got::too_large;
+        return w;
+    }
+    // Not zeroed: the read fills every byte.
+    const auto bytes = static_cast<std::size_t>(length);
+    w.block.data.reset(new (std::nothrow) unsigned char[bytes == 0 ? 1 : bytes]);
+    if (!w.block.data) {
+        w.got = Got::no_memory;
+        return w;
+    }
+    w.block.size = bytes;
+    if (!f.read(w.block.data.get(), bytes)) {
+        w.block = Block{};
+        w.op = "read";
+        w.error = f.error();
+        return w;
+    }
+    w.got = Got::read;
+    return w; // read-only: the quiet close loses nothing
 }

@@ -1,10 +1,8 @@
 #include "wave/header.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "bytes.h"
-#include "messages.h"
 
 WaveHeader read_header(const unsigned char *p)
 {
@@ -43,20 +41,16 @@ unsigned char *fill_header(unsigned char *out, const FmtRecord &fmt, std::int32_
     return out + header_bytes;
 }
 
-static bool has_id(const unsigned char *block, std::size_t size, std::size_t at, const char *id)
+static bool has_id(std::span<const unsigned char> bytes, std::size_t at, const char *id)
 {
-    return size >= at + 4 && std::memcmp(block + at, id, 4) == 0;
+    return bytes.size() >= at + 4 && std::memcmp(bytes.data() + at, id, 4) == 0;
 }
 
-int check_wave(const unsigned char *block, std::size_t size)
+Code check_wave(std::span<const unsigned char> bytes)
 {
-    if (!has_id(block, size, off::riff_id, "RIFF")) {
-        std::fputs(msg::not_riff, stdout);
-        return 0;
-    }
-    if (!has_id(block, size, off::wave_id, "WAVE")) {
-        std::fputs(msg::not_wave, stdout);
-        return 0;
-    }
-    return 1;
+    if (!has_id(bytes, off::riff_id, "RIFF"))
+        return Code::not_riff;
+    if (!has_id(bytes, off::wave_id, "WAVE"))
+        return Code::not_wave;
+    return Code::ok;
 }

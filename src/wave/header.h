@@ -5,8 +5,13 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
+
+#include "messages.h"
 
 inline constexpr std::size_t header_bytes = 44;
+// riff_size of a header whose data chunk is empty: the bytes after the field.
+inline constexpr std::int32_t empty_riff_size = static_cast<std::int32_t>(header_bytes) - 8;
 
 // Offsets of the header's fields.
 namespace off {
@@ -60,6 +65,7 @@ FmtRecord format_at_rate(std::int32_t rate);
 unsigned char *fill_header(unsigned char *out, const FmtRecord &fmt, std::int32_t riff_size,
                            std::int32_t data_size);
 
-// 1 when the block begins "RIFF" .... "WAVE"; 0 after printing why not. Bytes
-// past size count as not matching, so a short block is rejected, never overread.
-int check_wave(const unsigned char *block, std::size_t size);
+// Code::ok when the bytes begin "RIFF" .... "WAVE"; otherwise not_riff or
+// not_wave. Bytes past the end count as not matching, so a short block is
+// rejected, never overread.
+Code check_wave(std::span<const unsigned char> bytes);

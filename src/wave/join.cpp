@@ -1,6 +1,5 @@
 #include "wave/join.h"
 
-#include <cstdio>
 #include <memory>
 #include <new>
 
@@ -8,50 +7,61 @@
 
 static constexpr std::size_t copy_bytes = 65536;
 
-// Copies all of in to out; the failure, if any, names which side failed.
-static JoinFailure copy_file(std::FILE *in, std::FILE *out, unsigned char *buf,
-                             JoinFailure read_failure, std::int64_t *bytes)
+namespace {
+
+struct Input {
+    const char *path;
+    JoinFailure open_failure, read_failure;
+};
+
+void fail(JoinResult *r, JoinFailure failure, const char *op, const char *path, int error)
 {
+    r->failure = failure;
+    r->report = ::failure(op, path, error);
+}
+
+// Copies all of in to out, counting the bytes in *r.
+void copy_input(const Input &in, File &out, const char *output, unsigned char *buf, JoinResult *r)
+{
+    Opened o = open_file(in.path, "rb");
+    if (!o.file)
+        return fail(r, in.open_failure, "open", in.path, o.error);
     for (;;) {
-        const std::size_t n = std::fread(buf, 1, copy_bytes, in);
+        std::size_t n = 0;
+        if (!o.file.read_some(buf, copy_bytes, &n))
+            return fail(r, in.read_failure, "read", in.path, o.file.error());
         if (n == 0)
-            return std::ferror(in) ? read_failure : JoinFailure::none;
-        if (!file_write(out, buf, n))
-            return JoinFailure::write_output;
-        *bytes += static_cast<std::int64_t>(n);
+            return;
+        if (!out.write(buf, n))
+            return fail(r, JoinFailure::write_output, "write", output, out.error());
+        r->bytes += static_cast<std::int64_t>(n);
     }
 }
 
-static JoinFailure copy_input(const char *path, std::FILE *out, unsigned char *buf,
-                              JoinFailure open_failure, JoinFailure read_failure,
-                              std::int64_t *bytes)
-{
-    std::FILE *in = file_open(path, "rb");
-    if (!in)
-        return open_failure;
-    const JoinFailure failure = copy_file(in, out, buf, read_failure, bytes);
-    file_close(in);
-    return failure;
-}
+} // namespace
 
 JoinResult join_files(const char *first, const char *second, const char *output)
 {
     JoinResult r;
     std::unique_ptr<unsigned char[]> buf(new (std::nothrow) unsigned char[copy_bytes]);
-    std::FILE *out = buf ? file_open(output, "wb") : nullptr;
-    if (!out) {
-        r.failure = JoinFailure::create_output;
+    if (!buf) {
+        fail(&r, JoinFailure::create_output, "create", output, 0);
         return r;
     }
-    r.failure = copy_input(first, out, buf.get(), JoinFailure::open_first,
-                           JoinFailure::read_first, &r.bytes);
+    Opened o = open_file(output, "wb");
+    if (!o.file) {
+        fail(&r, JoinFailure::create_output, "create", output, o.error);
+        return r;
+    }
+    File &out = o.file;
+    copy_input({first, JoinFailure::open_first, JoinFailure::read_first}, out, output, buf.get(), &r);
     if (r.failure == JoinFailure::none)
-        r.failure = copy_input(second, out, buf.get(), JoinFailure::open_second,
-                               JoinFailure::read_second, &r.bytes);
-    const bool flushed = file_flush(out);
-    if (!file_close(out) || !flushed)
-        if (r.failure == JoinFailure::none)
-            r.failure = JoinFailure::write_output;
+        copy_input({second, JoinFailure::open_second, JoinFailure::read_second}, out, output,
+                   buf.get(), &r);
+    const bool flushed = out.flush();
+    const bool closed = out.close();
+    if ((!closed || !flushed) && r.failure == JoinFailure::none)
+        fail(&r, JoinFailure::write_output, "write", output, out.error());
     return r;
 }
 

@@ -4,11 +4,14 @@
 
 #include <cstdint>
 
+#include "messages.h"
+
 enum class JoinFailure { none, create_output, open_first, open_second, read_first, read_second, write_output };
 
 struct JoinResult {
     JoinFailure failure = JoinFailure::none;
     std::int64_t bytes = 0; // bytes copied
+    Report report;          // the operation that failed and its file
 };
 
 // Copies first, then second, into output through one 64 KiB buffer.

@@ -10,9 +10,27 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 
+#include "messages.h"
 #include "wave/header.h"
+
+// Offsets of the journal's fields, every number a little-endian 32-bit value.
+// After the fixed part come the old header file's header_length bytes, then
+// the data file's bytes from write_at to data_length, then a checksum (FNV-1a)
+// of everything before it.
+namespace jnl_off {
+inline constexpr std::size_t magic = 0;         // "SJNL"
+inline constexpr std::size_t length = 4;        // the journal's length in bytes
+inline constexpr std::size_t flags = 8;         // 1: data file created, 2: header file existed
+inline constexpr std::size_t data_length = 12;
+inline constexpr std::size_t write_at = 16;
+inline constexpr std::size_t data_end = 20;
+inline constexpr std::size_t header_length = 24;
+inline constexpr std::size_t header_new = 28;   // the new header, 44 bytes
+inline constexpr std::size_t fixed_bytes = header_new + header_bytes;
+} // namespace jnl_off
 
 struct Journal {
     bool data_created = false;       // the data file did not exist before the run
@@ -26,19 +44,22 @@ struct Journal {
     const unsigned char *undo = nullptr;       // data_length - write_at bytes from write_at
 };
 
-// Writes the journal whole. On failure removes what was written, prints the
-// operation and the file, and returns false.
-bool write_journal(const std::string &name, const Journal &j);
+// Writes the journal whole. On failure removes what was written and reports
+// the operation that failed.
+Report write_journal(const std::string &name, const Journal &j);
 
 // Puts the header file, or the data file, back as it was before the run;
-// false (printing nothing) when a file operation fails.
+// false when a file operation fails.
 bool undo_header(const std::string &name, const Journal &j);
 bool undo_data(const std::string &name, const Journal &j);
 
 // Deals with a journal left at jnl by an earlier run on this output: one that
 // was written only in part (its run changed nothing yet) is removed; any other
 // run is undone and its journal removed. A journal that does not fit the output
-// as it now stands (the files were replaced since) is reported and removed.
-// False, after printing the failed operation, when a file operation fails; the
-// journal then stays.
-bool recover_output(const std::string &jnl, const std::string &header, const std::string &data);
+// as it now stands (the files were replaced since) is removed, with a notice.
+// A failed file operation is refused; the journal then stays.
+Said recover_output(const std::string &jnl, const std::string &header, const std::string &data);
+
+// Sets the length field and the checksum of a journal's bytes (at least the
+// fixed part and the checksum) so that they match its contents.
+void seal_journal(std::span<unsigned char> bytes);

@@ -1,270 +1,313 @@
 #include "wave/output.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 #include "bytes.h"
-#include "messages.h"
-#include "wave/file.h"
+#include "wave/binload.h"
 #include "wave/journal.h"
-
-static bool refuse(const char *message, const std::string &name)
-{
-    std::printf(message, name.c_str());
-    return false;
-}
-
-static bool failed(const char *op, const std::string &name)
-{
-    std::printf(msg::file_failed, op, name.c_str());
-    return false;
-}
 
 static bool fits_int32(std::int64_t v)
 {
     return v >= INT32_MIN && v <= INT32_MAX;
 }
 
-bool open_output(const char *outfile, const FmtRecord &fmt, NotePlan *plan, Output *out)
+OutputNames output_names(const char *outfile)
 {
-    out->header_name = std::string(outfile) + ".whd";
-    out->data_name = std::string(outfile) + ".dat";
-    out->journal_name = std::string(outfile) + ".jnl";
-    if (!recover_output(out->journal_name, out->header_name, out->data_name))
-        return false;
-    const Load load = binload(out->header_name.c_str(), 0, &out->loaded);
-    if (load == Load::unopened && !file_missing_error())
-        return failed("open", out->header_name);
-    if (load == Load::error)
-        return false;
-    out->header_existed = load != Load::unopened;
-    if (load != Load::ok) {
-        // No earlier output: a fresh header, and nothing to mix into.
-        fill_header(out->header, fmt, 36, 0);
-        out->riff_size = 36;
-        out->data_size = 0;
-        plan->overlap_samples = 0;
-        return true;
+    const std::string base = outfile;
+    return {base + ".whd", base + ".dat", base + ".jnl"};
+}
+
+Said open_output(OutputNames names, const FmtRecord &fmt, Output *out)
+{
+    out->names = std::move(names);
+    Said said;
+    Loaded l = binload(out->names.header.c_str());
+    if (l.load == Load::error) {
+        said.refusal = std::move(l.report);
+        return said;
     }
+    out->header_existed = l.load != Load::missing;
+    if (l.load != Load::ok) {
+        // No earlier output: a fresh header.
+        said.notice = std::move(l.report);
+        fill_header(out->header, fmt, empty_riff_size, 0);
+        out->riff_size = empty_riff_size;
+        out->data_size = 0;
+        return said;
+    }
+    out->loaded = std::move(l.block);
     const unsigned char *h = out->loaded.data.get();
-    if (!check_wave(h, out->loaded.loaded))
-        return false;
-    if (out->loaded.loaded < header_bytes)
-        return refuse(msg::header_short, out->header_name);
+    if (const Code wave = check_wave(out->loaded.bytes()); wave != Code::ok) {
+        said.refusal = report(wave);
+        return said;
+    }
+    if (out->loaded.size < header_bytes) {
+        said.refusal = report(Code::header_short, out->names.header);
+        return said;
+    }
     std::memcpy(out->header, h, header_bytes);
     out->riff_size = get_le32s(h + off::riff_size);
     out->data_size = get_le32s(h + off::data_size);
-    if (out->data_size < 0)
-        return refuse(msg::header_negative, out->header_name);
+    if (out->data_size < 0) {
+        said.refusal = report(Code::header_negative, out->names.header);
+        return said;
+    }
     out->header_loaded = true;
-    return true;
+    return said;
 }
 
 // Reads the data file's bytes from at to its end into out->undo.
-static bool read_tail(std::FILE *f, Output *out, std::int64_t at, std::int64_t length)
+static Report read_tail(File &f, Output *out, std::int64_t at, std::int64_t length)
 {
-    if (!alloc_block(&out->undo, static_cast<std::size_t>(length - at))) {
-        std::fputs(msg::malloc_overlap, stdout);
-        return false;
-    }
-    if (!file_seek(f, at))
-        return failed("seek", out->data_name);
-    if (!file_read(f, out->undo.data.get(), out->undo.size))
-        return failed("read", out->data_name);
-    return true;
+    if (!alloc_block(&out->undo, static_cast<std::size_t>(length - at)))
+        return report(Code::malloc_overlap);
+    if (!f.seek(at))
+        return failure("seek", out->names.data, f.error());
+    if (!f.read(out->undo.data.get(), out->undo.size))
+        return failure("read", out->names.data, f.error());
+    return {};
 }
 
-static bool read_back(std::FILE *f, Output *out, std::int32_t overlap_bytes, unsigned char *buf)
+static Report read_back(File &f, Output *out, std::int32_t overlap_bytes,
+                        std::span<unsigned char> buf)
 {
     std::int64_t length = 0;
-    if (!file_length(f, &length))
-        return failed("size", out->data_name);
+    if (!f.length(&length))
+        return failure("size", out->names.data, f.error());
     if (length > INT32_MAX)
-        return refuse(msg::output_large, out->data_name);
+        return report(Code::output_large, out->names.data);
     const std::int32_t d = out->data_size;
     // Both sizes shrink by what is taken back; a riff_size near -2^31 cannot.
     if (std::int64_t{out->riff_size} - std::min(overlap_bytes, d) < INT32_MIN)
-        return refuse(msg::riff_range, out->header_name);
+        return report(Code::riff_range, out->names.header);
     if (overlap_bytes < d) {
         // The note's head falls on the last overlap_bytes bytes of the file.
         if (length < overlap_bytes)
-            return refuse(msg::data_short, out->data_name);
-        if (!read_tail(f, out, length - overlap_bytes, length))
-            return false;
-        std::memcpy(buf, out->undo.data.get(), static_cast<std::size_t>(overlap_bytes));
+            return report(Code::data_short, out->names.data);
+        if (Report r = read_tail(f, out, length - overlap_bytes, length))
+            return r;
+        std::memcpy(buf.data(), out->undo.data.get(), static_cast<std::size_t>(overlap_bytes));
         out->write_at = length - overlap_bytes;
         out->riff_size -= overlap_bytes;
         out->data_size -= overlap_bytes;
     } else {
         // All of the earlier output lies inside the overlap, with silence before it.
         if (length < d)
-            return refuse(msg::data_short, out->data_name);
-        if (!read_tail(f, out, 0, length))
-            return false;
-        std::memcpy(buf + (overlap_bytes - d), out->undo.data.get(), static_cast<std::size_t>(d));
+            return report(Code::data_short, out->names.data);
+        if (Report r = read_tail(f, out, 0, length))
+            return r;
+        std::memcpy(buf.data() + (overlap_bytes - d), out->undo.data.get(),
+                    static_cast<std::size_t>(d));
         out->write_at = 0;
         out->riff_size -= d;
         out->data_size = 0;
     }
     out->data_length = length;
-    return true;
+    return {};
 }
 
-bool apply_overlap(Output *out, const NotePlan &plan, unsigned char *buf)
+Report apply_overlap(Output *out, std::int32_t overlap_bytes, std::span<unsigned char> buf)
 {
-    if (!out->header_loaded || plan.overlap_bytes == 0)
-        return true;
-    if (plan.overlap_bytes < 0) {
+    if (overlap_bytes == 0)
+        return {};
+    if (overlap_bytes < 0) {
         // A gap of silence before the note, written with it.
-        out->gap_bytes = -std::int64_t{plan.overlap_bytes};
+        out->gap_bytes = -std::int64_t{overlap_bytes};
         const std::int64_t riff = out->riff_size + out->gap_bytes;
         const std::int64_t data = out->data_size + out->gap_bytes;
         if (!fits_int32(riff) || !fits_int32(data))
-            return refuse(msg::output_large, out->data_name);
+            return report(Code::output_large, out->names.data);
         out->riff_size = static_cast<std::int32_t>(riff);
         out->data_size = static_cast<std::int32_t>(data);
-        return true;
+        return {};
     }
-    FileHandle f(file_open(out->data_name.c_str(), "r+b"));
-    if (!f) {
+    Opened o = open_file(out->names.data.c_str(), "r+b");
+    if (!o.file) {
         // No data file to mix into: the note goes unmixed after the earlier output.
-        if (file_missing_error())
-            return true;
-        return failed("open", out->data_name);
+        if (o.missing())
+            return {};
+        return failure("open", out->names.data, o.error);
     }
-    if (!read_back(f.get(), out, plan.overlap_bytes, buf))
-        return false;
+    if (Report r = read_back(o.file, out, overlap_bytes, buf))
+        return r;
     // Kept open: the commit writes through the same stream, at the length measured here.
-    out->data = std::move(f);
-    return true;
+    out->data = std::move(o.file);
+    return {};
 }
 
-// The data file's part of the commit: the gap and the note at position at, and
-// a cut where the file was longer than what it now holds.
-static const char *write_data(std::FILE *f, const Output &out, const NotePlan &plan,
-                              const unsigned char *buf, std::int64_t at, std::int64_t length)
+namespace {
+
+// What the commit writes: the data file's stream and where the run's bytes
+// go in it, and the header's new sizes.
+struct Commit {
+    File data;
+    bool created = false;    // there was no data file: it is made by the commit
+    std::int64_t length = 0; // the data file's length before the commit
+    std::int64_t at = 0;     // where the gap and the note begin
+    std::int64_t end = 0;    // the data file's length after them
+    std::int64_t riff = 0, data_size = 0;
+};
+
+// The data file as the read-back left it open, or opened now to append to.
+Report open_data(Output *out, Commit *c)
 {
-    const std::int64_t end = at + out.gap_bytes + plan.buffer_bytes;
-    if (!file_seek(f, at))
-        return "seek";
-    if (!file_write_zeros(f, out.gap_bytes) ||
-        !file_write(f, buf, static_cast<std::size_t>(plan.buffer_bytes)))
-        return "write";
-    if (length > end && !file_cut(f, end))
-        return "cut";
-    if (!file_flush(f))
-        return "flush";
-    return nullptr;
+    if (out->data) {
+        c->data = std::move(out->data);
+        c->length = out->data_length;
+        return {};
+    }
+    Opened o = open_file(out->names.data.c_str(), "r+b");
+    c->created = !o.file;
+    if (!o.file && !o.missing())
+        return failure("open", out->names.data, o.error);
+    c->data = std::move(o.file);
+    c->length = 0;
+    if (c->data && !c->data.length(&c->length))
+        return failure("size", out->names.data, c->data.error());
+    return {};
 }
 
-static const char *write_header(std::FILE *f, const Output &out)
+// Where the bytes go and the sizes they give, refused past 2 GiB.
+Report place(const Output &out, std::size_t note_bytes, Commit *c)
 {
-    if (!file_seek(f, 0))
-        return "seek";
-    if (!file_write(f, out.header, header_bytes))
-        return "write";
-    // A longer header file keeps only its first 44 bytes, with the new sizes.
-    if (out.loaded.loaded > header_bytes && !file_cut(f, header_bytes))
-        return "cut";
-    if (!file_flush(f))
-        return "flush";
-    return nullptr;
+    const auto note = static_cast<std::int64_t>(note_bytes);
+    c->riff = std::int64_t{out.riff_size} + note;
+    c->data_size = std::int64_t{out.data_size} + note;
+    c->at = out.write_at >= 0 ? out.write_at : c->length;
+    c->end = c->at + out.gap_bytes + note;
+    if (!fits_int32(c->riff) || !fits_int32(c->data_size) || c->length > INT32_MAX ||
+        c->end > INT32_MAX)
+        return report(Code::output_large, out.names.data);
+    return {};
 }
 
-// Ends a phase: the stream is closed either way; a failure of the phase or of
-// the close is reported through *op.
-static bool close_phase(std::FILE *f, const char **op)
+Journal journal_of(const Output &out, const Commit &c)
 {
-    const bool closed = file_close(f);
-    if (!*op && !closed)
-        *op = "close";
-    return *op == nullptr;
+    Journal j;
+    j.data_created = c.created;
+    j.header_existed = out.header_existed;
+    j.data_length = static_cast<std::int32_t>(c.length);
+    j.write_at = static_cast<std::int32_t>(c.at);
+    j.data_end = static_cast<std::int32_t>(c.end);
+    j.header_length = static_cast<std::int32_t>(out.loaded.size);
+    std::memcpy(j.header_new, out.header, header_bytes);
+    j.header_old = out.loaded.data.get();
+    j.undo = out.undo.data.get();
+    return j;
 }
 
 // Gives up a commit: puts back the header file (when the run wrote to it) and
 // the data file from the journal, then removes the journal. When putting back
 // fails the journal stays, and the next run on this output finishes the job.
-static void abandon(const Output &out, const Journal &j, bool header_touched)
+void abandon(const Output &out, const Journal &j, bool header_touched)
 {
-    if (header_touched && !undo_header(out.header_name, j))
+    if (header_touched && !undo_header(out.names.header, j))
         return;
-    if (undo_data(out.data_name, j))
-        file_remove(out.journal_name.c_str());
+    if (undo_data(out.names.data, j))
+        remove_file(out.names.journal.c_str());
 }
 
-bool store_note(Output *out, const NotePlan &plan, const unsigned char *buf)
+// Closes a stream written in a phase of the commit: a failure of the phase's
+// operations, or of the close, is what the phase reports.
+Report close_phase(File &f, const char *op, const std::string &name)
 {
-    const std::int64_t riff = std::int64_t{out->riff_size} + plan.buffer_bytes;
-    const std::int64_t data = std::int64_t{out->data_size} + plan.buffer_bytes;
+    int error = f.error();
+    const bool closed = f.close();
+    if (!op && !closed) {
+        op = "close";
+        error = f.error();
+    }
+    return op ? failure(op, name, error) : Report{};
+}
 
-    // The data file as the read-back left it open, or opened now to append to.
-    std::FILE *f = out->data.release();
-    std::int64_t length = out->data_length;
-    bool created = false;
-    if (!f) {
-        f = file_open(out->data_name.c_str(), "r+b");
-        created = !f;
-        if (!f && !file_missing_error())
-            return failed("open", out->data_name);
-        length = 0;
-        if (f && !file_length(f, &length)) {
-            file_close(f);
-            return failed("size", out->data_name);
+// The data file's part of the commit: the gap and the note at c.at, and a cut
+// where the file was longer than what it now holds.
+const char *write_data(File &f, const Output &out, const Commit &c,
+                       std::span<const unsigned char> note)
+{
+    if (!f.seek(c.at))
+        return "seek";
+    if (!f.write_zeros(out.gap_bytes) || !f.write(note.data(), note.size()))
+        return "write";
+    if (c.length > c.end && !f.cut(c.end))
+        return "cut";
+    if (!f.flush())
+        return "flush";
+    return nullptr;
+}
+
+const char *write_header(File &f, const Output &out)
+{
+    if (!f.seek(0))
+        return "seek";
+    if (!f.write(out.header, header_bytes))
+        return "write";
+    // A longer header file keeps only its first 44 bytes, with the new sizes.
+    if (out.loaded.size > header_bytes && !f.cut(header_bytes))
+        return "cut";
+    if (!f.flush())
+        return "flush";
+    return nullptr;
+}
+
+Report data_phase(const Output &out, const Journal &j, Commit *c,
+                  std::span<const unsigned char> note)
+{
+    if (!c->data) {
+        Opened o = open_file(out.names.data.c_str(), "w+b");
+        if (!o.file) {
+            abandon(out, j, false);
+            return failure("open", out.names.data, o.error);
         }
+        c->data = std::move(o.file);
     }
-    const std::int64_t at = out->write_at >= 0 ? out->write_at : length;
-    const std::int64_t end = at + out->gap_bytes + plan.buffer_bytes;
-    if (!fits_int32(riff) || !fits_int32(data) || length > INT32_MAX || end > INT32_MAX) {
-        if (f)
-            file_close(f);
-        return refuse(msg::output_large, out->data_name);
-    }
-    put_le32(out->header + off::riff_size, static_cast<std::uint32_t>(riff));
-    put_le32(out->header + off::data_size, static_cast<std::uint32_t>(data));
+    const char *op = write_data(c->data, out, *c, note);
+    Report r = close_phase(c->data, op, out.names.data);
+    if (r)
+        abandon(out, j, false);
+    return r;
+}
 
-    Journal j;
-    j.data_created = created;
-    j.header_existed = out->header_existed;
-    j.data_length = static_cast<std::int32_t>(length);
-    j.write_at = static_cast<std::int32_t>(at);
-    j.data_end = static_cast<std::int32_t>(end);
-    j.header_length = static_cast<std::int32_t>(out->loaded.loaded);
-    std::memcpy(j.header_new, out->header, header_bytes);
-    j.header_old = out->loaded.data.get();
-    j.undo = out->undo.data.get();
-    if (!write_journal(out->journal_name, j)) {
-        if (f)
-            file_close(f);
-        return false;
+Report header_phase(const Output &out, const Journal &j)
+{
+    Opened o = open_file(out.names.header.c_str(), out.header_loaded ? "r+b" : "wb");
+    if (!o.file) {
+        abandon(out, j, false);
+        return failure("open", out.names.header, o.error);
     }
+    const char *op = write_header(o.file, out);
+    Report r = close_phase(o.file, op, out.names.header);
+    if (r)
+        abandon(out, j, true);
+    return r;
+}
 
-    if (!f && !(f = file_open(out->data_name.c_str(), "w+b"))) {
-        abandon(*out, j, false);
-        return failed("open", out->data_name);
-    }
-    const char *op = write_data(f, *out, plan, buf, at, length);
-    if (!close_phase(f, &op)) {
-        abandon(*out, j, false);
-        return failed(op, out->data_name);
-    }
+} // namespace
 
-    f = file_open(out->header_name.c_str(), out->header_loaded ? "r+b" : "wb");
-    if (!f) {
-        abandon(*out, j, false);
-        return failed("open", out->header_name);
-    }
-    op = write_header(f, *out);
-    if (!close_phase(f, &op)) {
-        abandon(*out, j, true);
-        return failed(op, out->header_name);
-    }
+Report store_note(Output *out, std::span<const unsigned char> buf)
+{
+    Commit c;
+    if (Report r = open_data(out, &c))
+        return r;
+    if (Report r = place(*out, buf.size(), &c))
+        return r;
+    put_le32(out->header + off::riff_size, static_cast<std::uint32_t>(c.riff));
+    put_le32(out->header + off::data_size, static_cast<std::uint32_t>(c.data_size));
+    const Journal j = journal_of(*out, c);
+    if (Report r = write_journal(out->names.journal, j))
+        return r;
+    if (Report r = data_phase(*out, j, &c, buf))
+        return r;
+    if (Report r = header_phase(*out, j))
+        return r;
     // Removing the journal commits the note.
-    if (!file_remove(out->journal_name.c_str())) {
+    if (!remove_file(out->names.journal.c_str())) {
+        Report r = failure("remove", out->names.journal);
         abandon(*out, j, true);
-        return failed("remove", out->journal_name);
+        return r;
     }
-    out->riff_size = static_cast<std::int32_t>(riff);
-    out->data_size = static_cast<std::int32_t>(data);
-    return true;
+    out->riff_size = static_cast<std::int32_t>(c.riff);
+    out->data_size = static_cast<std::int32_t>(c.data_size);
+    return {};
 }

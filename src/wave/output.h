@@ -11,24 +11,22 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
-#include <memory>
+#include <span>
 #include <string>
 
-#include "render/plan.h"
-#include "wave/binload.h"
+#include "messages.h"
 #include "wave/file.h"
 #include "wave/header.h"
 
-// A stream that a run holds across steps; one still open when the run ends
-// early was only read through, so its close needs no check.
-struct FileCloser {
-    void operator()(std::FILE *f) const { file_close(f); }
+struct OutputNames {
+    std::string header, data, journal;
 };
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+// <outfile>.whd, <outfile>.dat and <outfile>.jnl.
+OutputNames output_names(const char *outfile);
 
 struct Output {
-    std::string header_name, data_name, journal_name;
+    OutputNames names;
     unsigned char header[header_bytes] = {};
     Block loaded;                // the header file as it was, to put back on failure
     bool header_loaded = false;  // false: a fresh header, no earlier output
@@ -39,23 +37,27 @@ struct Output {
     std::int64_t write_at = -1;  // byte position, or -1 for the file's end
     std::int64_t gap_bytes = 0;  // silence written before the note
     Block undo;                  // the data file's bytes from write_at to its end
-    FileHandle data;             // the data file, open from its read-back to the commit
+    File data;                   // the data file, open from its read-back to the commit
     std::int64_t data_length = 0; // its length when read back
+
+    // No earlier output: nothing to mix into, no gap to leave.
+    bool fresh() const { return !header_loaded; }
 };
 
-// Forms the names, deals with a journal that an earlier run left (see
-// recover_output), and loads the header file, or starts a fresh header (and
-// then sets the plan's overlap_samples to 0). Prints why and returns false for
-// a header file that is not a usable WAVE header, and when a file operation
-// fails.
-bool open_output(const char *outfile, const FmtRecord &fmt, NotePlan *plan, Output *out);
+// Loads the header file of names, or starts a fresh header in fmt when there
+// is none (the notice says why when the file exists but cannot be loaded).
+// Refuses a header file that is not a usable WAVE header, and a failed file
+// operation. A journal left by an earlier run is dealt with before this
+// (recover_output).
+Said open_output(OutputNames names, const FmtRecord &fmt, Output *out);
 
-// Reads the overlapped tail of the data file into the head of buf, or counts
-// the gap of silence before the note; updates the running sizes. Changes no
-// file; a data file read back stays open for store_note.
-bool apply_overlap(Output *out, const NotePlan &plan, unsigned char *buf);
+// Reads the overlapped tail of the data file (overlap_bytes > 0) into the head
+// of buf, or counts the gap of silence before the note (overlap_bytes < 0);
+// updates the running sizes. Changes no file; a data file read back stays open
+// for store_note.
+Report apply_overlap(Output *out, std::int32_t overlap_bytes, std::span<unsigned char> buf);
 
 // Writes the gap and buf into the data file, then the new sizes into the header
-// file. On any failure prints one line naming the operation and the file, puts
-// both files back as they were, and returns false.
-bool store_note(Output *out, const NotePlan &plan, const unsigned char *buf);
+// file. On any failure puts both files back as they were and reports the
+// operation and the file.
+Report store_note(Output *out, std::span<const unsigned char> buf);

@@ -1,24 +1,22 @@
 #include "wave/source.h"
 
-#include <cstdio>
 #include <cstring>
 #include <utility>
 
 #include "bytes.h"
-#include "messages.h"
-#include "wave/file.h"
+#include "wave/binload.h"
 
 // Offset of the chunk that should follow the fmt chunk: 20 + fmt_size, the
 // fmt chunk's body starting at 20 whatever the id at 12 says.
 static constexpr std::int64_t fmt_body = 20;
 static constexpr std::int64_t chunk_head = 8;
 
-std::int64_t find_data_chunk(const unsigned char *block, std::size_t size, std::int64_t pos)
+std::int64_t find_data_chunk(std::span<const unsigned char> block, std::int64_t pos)
 {
-    const auto end = static_cast<std::int64_t>(size);
+    const auto end = static_cast<std::int64_t>(block.size());
     // Each step moves on by at least a chunk head, so the walk always ends.
     while (pos >= 0 && pos + chunk_head <= end) {
-        const unsigned char *head = block + pos;
+        const unsigned char *head = block.data() + pos;
         if (std::memcmp(head, "data", 4) == 0)
             return pos;
         // Files written by some editors put LIST, fact or cue chunks here.
@@ -28,64 +26,65 @@ std::int64_t find_data_chunk(const unsigned char *block, std::size_t size, std::
     return -1;
 }
 
-static bool refuse(const char *message)
+static SourceCheck refused(SourceCheck c, Code code)
 {
-    std::fputs(message, stdout);
-    return false;
+    c.refusal = report(code);
+    return c;
 }
 
-bool read_source(Block block, SourceInfo *src)
+SourceCheck read_source(Block block, SourceInfo *src)
 {
-    const unsigned char *p = block.data.get();
-    const std::size_t size = block.loaded;
-    if (!check_wave(p, size))
-        return false;
+    const std::span<const unsigned char> bytes = block.bytes();
+    SourceCheck c;
+    if (const Code wave = check_wave(bytes); wave != Code::ok)
+        return refused(c, wave);
     // check_wave has seen 12 bytes, so riff_size is there to print.
-    std::printf(msg::infile_size, get_le32s(p + off::riff_size));
-    if (size < header_bytes)
-        return refuse(msg::source_short);
-    const WaveHeader h = read_header(p);
+    c.sized = true;
+    c.riff_size = get_le32s(bytes.data() + off::riff_size);
+    if (bytes.size() < header_bytes)
+        return refused(c, Code::source_short);
+    const WaveHeader h = read_header(bytes.data());
     if (h.bits_per_sample != 16)
-        return refuse(msg::only_16bit);
+        return refused(c, Code::only_16bit);
     const std::int64_t first = fmt_body + h.fmt_size;
-    if (h.fmt_size < 0 || first + chunk_head > static_cast<std::int64_t>(size))
-        return refuse(msg::bad_fmt_size);
-    const std::int64_t data = find_data_chunk(p, size, first);
+    if (h.fmt_size < 0 || first + chunk_head > static_cast<std::int64_t>(bytes.size()))
+        return refused(c, Code::bad_fmt_size);
+    const std::int64_t data = find_data_chunk(bytes, first);
     if (data < 0)
-        return refuse(msg::no_data);
+        return refused(c, Code::no_data);
     // The renderer reads a frame's first sample, or both of a stereo frame; a
     // channel count of 0 still reads one. Each frame must hold what is read.
     const int read_per_frame = h.channels == 0 ? 1 : h.channels;
     if (h.block_align < 2 * read_per_frame)
-        return refuse(msg::bad_block_align);
+        return refused(c, Code::bad_block_align);
 
     src->sample_rate = h.sample_rate;
     src->channels = h.channels;
     src->block_align = h.block_align;
-    src->data_size = get_le32s(p + data + 4);
+    src->data_size = get_le32s(bytes.data() + data + 4);
     src->sample_data = static_cast<std::size_t>(data + chunk_head);
-    src->bytes_present = static_cast<std::int32_t>(size - src->sample_data);
+    src->bytes_present = static_cast<std::int32_t>(bytes.size() - src->sample_data);
     src->block = std::move(block);
-    return true;
+    return c;
 }
 
-bool load_source(const char *infile, const FmtRecord &fmt, SourceInfo *src)
+SourceLoad load_source(const char *infile, const FmtRecord &fmt, SourceInfo *src)
 {
-    Block block;
-    const Load load = binload(infile, 0, &block);
-    if (load == Load::error)
-        return false;
-    if (load == Load::unopened && !file_missing_error()) {
-        // It is there but cannot be opened: not a missing source.
-        std::printf(msg::file_failed, "open", infile);
-        return false;
+    SourceLoad s;
+    Loaded l = binload(infile);
+    if (l.load == Load::error) {
+        s.check.refusal = std::move(l.report);
+        return s;
     }
-    if (load != Load::ok) {
+    if (l.load != Load::ok) {
         // No source: an empty recording at the run's rate, so the note is silence.
-        if (!alloc_block(&block, header_bytes))
-            return refuse(msg::malloc_binload);
-        fill_header(block.data.get(), fmt, 36, 0);
-        block.loaded = header_bytes;
+        s.notice = std::move(l.report);
+        if (!alloc_block(&l.block, header_bytes)) {
+            s.check.refusal = report(Code::malloc_binload);
+            return s;
+        }
+        fill_header(l.block.data.get(), fmt, empty_riff_size, 0);
     }
-    return read_source(std::move(block), src);
+    s.check = read_source(std::move(l.block), src);
+    return s;
 }
