@@ -96,6 +96,7 @@ private:
 
 struct Tally {
     int runs = 0, failed = 0, harmless = 0;
+    std::int64_t fewest = INT64_MAX, most = 0; // operations of one clean run
 };
 
 // Fails each file operation of the note's run in turn, on the output as it is
@@ -106,6 +107,8 @@ void fail_each_operation(const FaultPhrase &ph, const Note &note, Tally *tally)
     file_fail_at(0);
     const RunResult clean = ph.run(note);
     const std::int64_t ops = file_ops();
+    tally->fewest = std::min(tally->fewest, ops);
+    tally->most = std::max(tally->most, ops);
     ASSERT_EQ(clean.status, 0) << clean.out;
     const Files after = files_of(ph.out());
     ASSERT_FALSE(after.journal);
@@ -184,7 +187,9 @@ TEST(Faults, EveryOperationOfEveryRunFails)
             fail_each_operation(ph, s.notes[i], &tally);
         }
     }
-    std::printf("%d faulty runs: %d refused, %d harmless\n", tally.runs, tally.failed, tally.harmless);
+    std::printf("%d faulty runs (each run's %lld to %lld operations in turn): %d refused, %d harmless\n",
+                tally.runs, static_cast<long long>(tally.fewest), static_cast<long long>(tally.most),
+                tally.failed, tally.harmless);
 }
 
 // Journals that do not describe a run to undo: one written only in part is

@@ -17,16 +17,13 @@
 
 namespace fs = std::filesystem;
 
+static unsigned process_id();
+
 TempDir::TempDir()
 {
     static std::atomic<unsigned> counter{0};
-#ifdef _WIN32
-    const unsigned pid = static_cast<unsigned>(_getpid());
-#else
-    const unsigned pid = static_cast<unsigned>(getpid());
-#endif
     dir_ = fs::temp_directory_path() /
-           ("segmix-test-" + std::to_string(pid) + "-" + std::to_string(counter++));
+           ("segmix-test-" + std::to_string(process_id()) + "-" + std::to_string(counter++));
     fs::remove_all(dir_);
     fs::create_directories(dir_);
 }
@@ -235,15 +232,30 @@ Argv::Argv(std::vector<std::string> words, const char *program) : words_(std::mo
         v_.push_back(w.c_str());
 }
 
-Capture::Capture() : f_(std::tmpfile())
+static unsigned process_id()
 {
+#ifdef _WIN32
+    return static_cast<unsigned>(_getpid());
+#else
+    return static_cast<unsigned>(getpid());
+#endif
+}
+
+Capture::Capture()
+{
+    static std::atomic<unsigned> counter{0};
+    path_ = fs::temp_directory_path() / ("segmix-capture-" + std::to_string(process_id()) + "-" +
+                                         std::to_string(counter++));
+    f_ = std::fopen(path_.string().c_str(), "w+b");
     if (!f_)
-        throw std::runtime_error("no temporary file to capture into");
+        throw std::runtime_error("no temporary file to capture into: " + path_.string());
 }
 
 Capture::~Capture()
 {
     std::fclose(f_);
+    std::error_code ec;
+    fs::remove(path_, ec);
 }
 
 std::string Capture::text() const

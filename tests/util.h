@@ -104,7 +104,8 @@ private:
     std::vector<const char *> v_;
 };
 
-// A stream that the tools can print on, and what they printed.
+// A stream that the tools can print on, and what they printed: a file of its
+// own under the temporary folder (tmpfile() runs out of names on Windows).
 class Capture {
 public:
     Capture();
@@ -115,6 +116,7 @@ public:
     std::string text() const;
 
 private:
+    std::filesystem::path path_;
     std::FILE *f_;
 };
 
