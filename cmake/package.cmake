@@ -57,20 +57,32 @@ endif()
 # The tools.
 add_executable(segmix src/front/main.cpp)
 add_executable(segjoin src/front/segjoin.cpp)
-# segmix-batch: the runs of a whole phrase in one process, one per line.
-add_library(segmix_batch_core STATIC src/front/batch.cpp)
-target_link_libraries(segmix_batch_core PUBLIC segmix_static PRIVATE segmix_flags)
+# The picture of a phrase (src/view/: placement, reduction, SVG), below the
+# front ends; it needs only render/ and wave/.
+add_library(segmix_view STATIC
+  src/view/place.cpp
+  src/view/reduce.cpp
+  src/view/svg.cpp
+  src/view/text.cpp)
+target_link_libraries(segmix_view PUBLIC segmix_static PRIVATE segmix_flags)
+# segmix-batch: the runs of a whole phrase in one process, one per line; and
+# segmix-view, which reads the same lines, beside it in one library so that
+# either front end can call the other.
+add_library(segmix_batch_core STATIC src/front/batch.cpp src/front/view.cpp)
+target_link_libraries(segmix_batch_core PUBLIC segmix_static segmix_view PRIVATE segmix_flags)
 add_executable(segmix-batch src/front/batch_main.cpp)
+add_executable(segmix-view src/front/view_main.cpp)
 target_link_libraries(segmix PRIVATE segmix_static segmix_flags)
 target_link_libraries(segjoin PRIVATE segmix_static segmix_flags)
 target_link_libraries(segmix-batch PRIVATE segmix_batch_core segmix_flags)
+target_link_libraries(segmix-view PRIVATE segmix_batch_core segmix_flags)
 if(SEGMIX_STATIC_TOOLS AND CMAKE_SYSTEM_NAME STREQUAL "Linux")
-  foreach(tool IN ITEMS segmix segjoin segmix-batch)
+  foreach(tool IN ITEMS segmix segjoin segmix-batch segmix-view)
     target_link_options(${tool} PRIVATE -static)
   endforeach()
 endif()
 
-install(TARGETS segmix segjoin segmix-batch RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS segmix segjoin segmix-batch segmix-view RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS segmix_static segmix_shared EXPORT segmix-targets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}

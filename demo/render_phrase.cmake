@@ -1,14 +1,17 @@
 # Renders the demo phrase from a source recording, the way a driving program
-# would: one segmix run per note, in order, then segjoin to make one WAVE file.
+# would: one segmix run per note, in order, then segjoin to make one WAVE file,
+# then segmix-view to draw it.
 #
-#   cmake -DSEGMIX=<segmix> -DSEGJOIN=<segjoin> -DSOURCE=<voice.wav> -DOUT=<base>
-#         -P render_phrase.cmake
+#   cmake -DSEGMIX=<segmix> -DSEGJOIN=<segjoin> -DSEGMIX_VIEW=<segmix-view>
+#         -DSOURCE=<voice.wav> -DOUT=<base> -P render_phrase.cmake
 #
-# Writes <base>.whd and <base>.dat note by note, joins them into <base>.wav and
-# prints that file's path. Run by the `demo` target of the top-level project.
+# Writes <base>.whd and <base>.dat note by note and the same runs as
+# segmix-batch lines into <base>.notes, joins the output into <base>.wav, draws
+# it into <base>.svg, and prints the paths of the WAVE file and the picture.
+# Run by the `demo` target of the top-level project.
 cmake_minimum_required(VERSION 3.25)
 
-foreach(var IN ITEMS SEGMIX SEGJOIN SOURCE OUT)
+foreach(var IN ITEMS SEGMIX SEGJOIN SEGMIX_VIEW SOURCE OUT)
   if(NOT DEFINED ${var} OR "${${var}}" STREQUAL "")
     message(FATAL_ERROR "render_phrase.cmake: pass -D${var}=... before -P")
   endif()
@@ -31,6 +34,9 @@ file(MAKE_DIRECTORY "${out_dir}")
 # one rest is an eighth: its note leaves a gap of 187.5 - 25 = 162.5 ms after
 # the 25 ms that the previous note runs over (ovr -162.5).
 #
+# The high C5 is an accent, sung out past full scale (gains of 175 % to 215 %):
+# some of its samples clip, and the picture marks them in red.
+#
 # Envelope, long form: gain rises from 0 to v1 over p1, moves to v2 over p2 and
 # to v5 over p5, runs to v3 where the last p3 + p4 begin, moves to v4 over p3,
 # and falls to 0 over the last p4. Times in ms, gains in percent.
@@ -47,7 +53,7 @@ set(phrase
   "E4     1080    240@160+25   25  35  40  90   80  75  65  -162.5  40   30  80"
   "F4     1410    240@160+25   25  35  40  90   80  75  65  25      40   30  80"
   "G4     1970    240@160+25   25  35  40  95   85  80  70  25      40   30  85"
-  "C5     3170    480@160+25   25  50  80  100  90  85  75  25      60   60  90"
+  "C5     3170    480@160+25   25  50  80  215  200 190 175 25      60   60  200"
   "B4     2800    240@160+25   25  35  40  90   80  75  65  25      40   30  80"
   "A4     2390    240@160+25   25  35  40  90   80  75  65  25      40   30  80"
   "G4     1825    480@160+25   25  50  80  95   85  75  65  25      60   60  80"
@@ -61,7 +67,16 @@ set(phrase
 # segmix reads its fresh-header sample rate from `samples`; keep the default.
 unset(ENV{samples})
 
-file(REMOVE "${OUT}.whd" "${OUT}.dat" "${OUT}.wav")
+file(REMOVE "${OUT}.whd" "${OUT}.dat" "${OUT}.wav" "${OUT}.svg")
+
+# A word of a segmix-batch line: in single quotes, a quote inside as '\''.
+function(quote_word word result)
+  string(REPLACE "'" "'\\''" word "${word}")
+  set(${result} "'${word}'" PARENT_SCOPE)
+endfunction()
+quote_word("${OUT}" out_word)
+quote_word("${SOURCE}" source_word)
+set(notes "# The demo phrase as segmix-batch lines; segmix-view draws it from them.\n")
 
 set(index 0)
 set(data_bytes 0)
@@ -73,6 +88,8 @@ foreach(line IN LISTS phrase)
     message(FATAL_ERROR "render_phrase.cmake: note ${index} has ${count} fields, not 14: ${line}")
   endif()
   list(POP_FRONT fields name)
+  string(REPLACE ";" " " words "${fields}")
+  string(APPEND notes "${out_word} ${source_word} ${words}\n")
   execute_process(
     COMMAND "${SEGMIX}" "${OUT}" "${SOURCE}" ${fields}
     RESULT_VARIABLE status
@@ -105,3 +122,15 @@ if(NOT status STREQUAL "0" OR NOT EXISTS "${OUT}.wav")
 endif()
 
 message(NOTICE "demo phrase: ${OUT}.wav")
+
+# The picture, from the same runs written as segmix-batch lines.
+file(WRITE "${OUT}.notes" "${notes}")
+execute_process(
+  COMMAND "${SEGMIX_VIEW}" "${OUT}.notes" -o "${OUT}.svg"
+  RESULT_VARIABLE status
+  OUTPUT_VARIABLE log
+  ERROR_VARIABLE log)
+if(NOT status STREQUAL "0" OR NOT EXISTS "${OUT}.svg")
+  message(FATAL_ERROR "segmix-view failed with exit status ${status}\n${log}")
+endif()
+message(NOTICE "demo picture: ${OUT}.svg")

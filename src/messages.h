@@ -68,6 +68,25 @@ inline constexpr char batch_open_escape[] = "segmix-batch: line %ld: backslash a
 inline constexpr char batch_summary[] = "segmix-batch: %ld runs, %ld failed, %.3f s\n";
 inline constexpr char batch_summary_failed[] = "segmix-batch: %ld runs, %ld failed (lines %s), %.3f s\n";
 
+// segmix-view. Its lines go to standard error; on success it prints nothing.
+inline constexpr char view_usage[] = "segmix-view NOTES [-o FILE.svg]\n";
+// %s is the notes file's name.
+inline constexpr char view_unreadable[] = "segmix-view: cannot read %s\n";
+inline constexpr char view_no_outfile[] = "segmix-view: %s names no outfile\n";
+// The notes file, the first outfile, the other one and its line number.
+inline constexpr char view_outfiles[] =
+    "segmix-view: %s names several outfiles (%s, then %s on line %ld): draw one phrase at a time\n";
+// %s is the header file's name.
+inline constexpr char view_no_output[] = "segmix-view: no output to draw: %s is missing\n";
+inline constexpr char view_bad_header[] = "segmix-view: not an output's header file: %s\n";
+// The operation, then the file.
+inline constexpr char view_failed[] = "segmix-view: %s failed on %s\n";
+// %s is the data file's name.
+inline constexpr char view_too_long[] = "segmix-view: too long to draw: %s\n";
+inline constexpr char view_memory[] = "segmix-view: out of memory\n";
+// A notice; the picture is still written. %s says how the files and the notes disagree.
+inline constexpr char view_mismatch[] = "segmix-view: %s\n";
+
 } // namespace msg
 
 // What a layer below the spine has to say. Each code is one message of the

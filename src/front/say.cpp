@@ -2,10 +2,10 @@
 
 #include <string>
 
-void say(std::FILE *out, const Report &r)
+std::string said(const Report &r)
 {
     if (!r)
-        return;
+        return {};
     const char *format = text_of(r.code);
     // file_failed names the operation, then the file; the others the file alone.
     const char *operands[2] = {r.code == Code::file_failed ? r.op : r.file.c_str(), r.file.c_str()};
@@ -19,5 +19,13 @@ void say(std::FILE *out, const Report &r)
             line += *p;
         }
     }
+    return line;
+}
+
+void say(std::FILE *out, const Report &r)
+{
+    if (!r)
+        return;
+    const std::string line = said(r);
     std::fwrite(line.data(), 1, line.size(), out);
 }

@@ -32,6 +32,7 @@ struct SourceCheck {
 struct SourceLoad {
     Report notice;
     SourceCheck check;
+    bool missing = false; // the source counts as missing: the default header stands in
 };
 
 // Finds the data chunk at or after offset pos of a loaded block: the first

@@ -1,0 +1,35 @@
+// segmix-view: the picture of a phrase. It reads a notes file in segmix-batch's
+// line format, plans every line as its run would (read_note_args, load_source,
+// plan_note), places the notes as the runs placed them, and draws the output
+// that the lines name into one SVG. It renders nothing and changes no file but
+// the SVG.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "view/svg.h"
+
+// What the picture shows, read from the notes, the sources and the output, or
+// why there is none (error holds the line to print).
+struct PhraseRead {
+    std::string error;
+    std::string svg_path; // <outfile>.svg
+    view::Picture picture;
+};
+
+// Everything view_phrase draws. Lines with fewer words than a run's six
+// parameters are listed as changing nothing; every other line must name the
+// same outfile, spelled the same way.
+PhraseRead read_phrase(const char *notes_path);
+
+// Writes the picture of the phrase in notes_path into svg_path, or into
+// <outfile>.svg when svg_path is null. Its own lines go to err. Returns 0 when
+// the picture was written, 1 when it was not (the notes, the sources or the
+// output cannot be read, the notes name several outfiles or none, the SVG
+// cannot be written). Never throws.
+int view_phrase(const char *notes_path, const char *svg_path, std::FILE *err) noexcept;
+
+// segmix-view NOTES [-o FILE.svg]: view_phrase, or 2 with the usage line on err
+// for a wrong command line.
+int view_main(int argc, const char *const *argv, std::FILE *err) noexcept;
