@@ -74,9 +74,14 @@ function(quote_word word result)
   string(REPLACE "'" "'\\''" word "${word}")
   set(${result} "'${word}'" PARENT_SCOPE)
 endfunction()
-quote_word("${OUT}" out_word)
-quote_word("${SOURCE}" source_word)
-set(notes "# The demo phrase as segmix-batch lines; segmix-view draws it from them.\n")
+# The notes name the output and the source relative to the notes file's own
+# folder, where they are read: the picture then says "phrase", wherever the
+# build tree lies.
+get_filename_component(out_name "${OUT}" NAME)
+file(RELATIVE_PATH source_path "${out_dir}" "${SOURCE}")
+quote_word("${out_name}" out_word)
+quote_word("${source_path}" source_word)
+set(notes "# The demo phrase as segmix-batch lines, run in this folder; segmix-view draws it.\n")
 
 set(index 0)
 set(data_bytes 0)
@@ -126,7 +131,8 @@ message(NOTICE "demo phrase: ${OUT}.wav")
 # The picture, from the same runs written as segmix-batch lines.
 file(WRITE "${OUT}.notes" "${notes}")
 execute_process(
-  COMMAND "${SEGMIX_VIEW}" "${OUT}.notes" -o "${OUT}.svg"
+  COMMAND "${SEGMIX_VIEW}" "${out_name}.notes"
+  WORKING_DIRECTORY "${out_dir}"
   RESULT_VARIABLE status
   OUTPUT_VARIABLE log
   ERROR_VARIABLE log)

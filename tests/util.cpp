@@ -225,6 +225,22 @@ std::vector<std::string> full_gain_note(const std::string &out, const std::strin
             "100", "100", ovr, "0", "0", "100"};
 }
 
+std::string batch_word(const std::string &text)
+{
+    std::string w = "'";
+    for (char c : text)
+        w += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return w + "'";
+}
+
+std::string batch_line(const std::vector<std::string> &words)
+{
+    std::string line;
+    for (const std::string &w : words)
+        line += (line.empty() ? "" : " ") + batch_word(w);
+    return line;
+}
+
 Argv::Argv(std::vector<std::string> words, const char *program) : words_(std::move(words))
 {
     v_.push_back(program);

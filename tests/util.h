@@ -90,6 +90,12 @@ Bytes ramp_source();
 std::vector<std::string> full_gain_note(const std::string &out, const std::string &src, int offset,
                                         int length, const std::string &ovr = "0");
 
+// A word of a segmix-batch line that stands for text whatever it holds: in
+// single quotes, a quote inside written '\''.
+std::string batch_word(const std::string &text);
+// A line of segmix-batch's format: the words, each quoted, spaces between.
+std::string batch_line(const std::vector<std::string> &words);
+
 // An argument vector: program, then the words (copied).
 class Argv {
 public:

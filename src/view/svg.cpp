@@ -93,13 +93,6 @@ std::string seconds(std::int64_t samples, std::int32_t rate)
     return decimal((samples * 1000 + rate / 2) / rate, 3);
 }
 
-std::string dbfs(int peak)
-{
-    if (peak == 0)
-        return "-inf dBFS";
-    return fixed(20 * std::log10(peak / 32767.0), 1) + " dBFS";
-}
-
 std::string count_of(std::int64_t n, const char *one, const char *many)
 {
     return decimal(n, 0) + " " + (n == 1 ? one : many);
@@ -197,11 +190,13 @@ std::string note_label(const NoteView &n, std::int64_t width)
     // The clip count in red, with its word where there is room for it.
     std::string clip;
     if (n.clipped > 0) {
-        const std::string count = " " + decimal(n.clipped, 0);
+        // Counted with the space before it, which is the tspan's dx: a
+        // renderer may drop a space at the edge of a text chunk.
+        const std::string count = decimal(n.clipped, 0);
         for (const std::string &c : {count + " clipped", count})
-            if (static_cast<std::int64_t>(c.size()) <= left) {
+            if (static_cast<std::int64_t>(c.size()) + 1 <= left) {
                 clip = c;
-                left -= static_cast<std::int64_t>(c.size());
+                left -= static_cast<std::int64_t>(c.size()) + 1;
                 break;
             }
     }
@@ -213,7 +208,7 @@ std::string note_label(const NoteView &n, std::int64_t width)
     if (left >= 3)
         label += " " + xml_text(shorten(file_name(n.source), static_cast<std::size_t>(left - 1)));
     if (!clip.empty())
-        label += "<tspan fill=\"" + std::string(clip_red) + "\">" + clip + "</tspan>";
+        label += "<tspan dx=\"4\" fill=\"" + std::string(clip_red) + "\">" + clip + "</tspan>";
     return label;
 }
 
@@ -244,7 +239,7 @@ void header(Marks &m)
                         " s \xc2\xb7 " + count_of(static_cast<std::int64_t>(p.notes.size()), "note", "notes");
     if (rests > 0)
         facts += " (" + count_of(rests, "rest", "rests") + ")";
-    facts += " \xc2\xb7 peak " + dbfs(p.peak) + " \xc2\xb7 " + count_of(p.clipped, "clipped sample", "clipped samples");
+    facts += " \xc2\xb7 peak " + peak_dbfs(p.peak) + " \xc2\xb7 " + count_of(p.clipped, "clipped sample", "clipped samples");
     m.add("<text x=\"" + num(l::left) + "\" y=\"24\" font-size=\"15\" font-weight=\"bold\">" +
           xml_text(p.outfile) + "</text>\n");
     m.add("<text x=\"" + num(l::left) + "\" y=\"44\" font-size=\"12\">" + xml_text(facts) + "</text>\n");

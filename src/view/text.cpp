@@ -132,6 +132,13 @@ std::string trimmed(double v, int decimals)
     return s;
 }
 
+std::string peak_dbfs(int peak)
+{
+    if (peak <= 0)
+        return "-inf dBFS";
+    return fixed(20 * std::log10(peak / 32767.0), 1) + " dBFS";
+}
+
 std::string xml_text(std::string_view text)
 {
     std::string out;

@@ -22,6 +22,11 @@ std::string fixed(double v, int decimals);
 // when nothing is left after it): 0.5 at 3 decimals gives "0.5", 2 gives "2".
 std::string trimmed(double v, int decimals);
 
+// The peak level of a 16-bit output in dB relative to 32767, the largest
+// sample the renderer writes, with one decimal: "-6.0 dBFS"; "-inf dBFS" for
+// silence.
+std::string peak_dbfs(int peak);
+
 // text as XML character data or attribute value: & < > " ' written as
 // entities; bytes that are not well-formed UTF-8, the characters XML does not
 // allow (all below U+0020 but tab, line feed and carriage return; U+FFFE and
