@@ -182,7 +182,7 @@ std::string note_title(const NoteView &n, std::int32_t rate)
 // label is XML already.
 std::string note_label(const NoteView &n, std::int64_t width)
 {
-    const std::int64_t fit = (width - 50) / l::char_tenths;
+    const std::int64_t fit = (width - 40) / l::char_tenths;
     const std::string number = decimal(n.line, 0);
     auto left = fit - static_cast<std::int64_t>(number.size());
     if (left < 0)
@@ -215,12 +215,6 @@ std::string note_label(const NoteView &n, std::int64_t width)
 void defs(Marks &m, const std::vector<Row> &rows)
 {
     m.add("<defs>\n");
-    m.add("<pattern id=\"mix\" width=\"6\" height=\"6\" patternUnits=\"userSpaceOnUse\" "
-          "patternTransform=\"rotate(-45)\"><rect width=\"2\" height=\"6\" fill=\"#8e6cc0\" "
-          "fill-opacity=\"0.5\"/></pattern>\n");
-    m.add("<pattern id=\"rest\" width=\"8\" height=\"8\" patternUnits=\"userSpaceOnUse\" "
-          "patternTransform=\"rotate(45)\"><rect width=\"3\" height=\"8\" fill=\"#9aa5b1\" "
-          "fill-opacity=\"0.6\"/></pattern>\n");
     for (std::size_t k = 0; k < rows.size(); ++k)
         m.add("<clipPath id=\"row" + decimal(static_cast<std::int64_t>(k), 0) +
               "\"><rect x=\"" + decimal(rows[k].from, 0) + "\" y=\"0\" width=\"" +
@@ -276,8 +270,16 @@ void bands(Marks &m, const Row &r)
         m.add("<g><title>" + xml_text(note_title(n, p.rate)) + "</title>");
         m.add(rect(e, 0, l::label_lane, fill));
         m.add(rect(e, wave_top, l::wave, fill));
+        // The label has the part of the band that the bands drawn after it
+        // leave free (of the next few: notes far apart in the notes file
+        // seldom meet).
         const std::int64_t from = std::max(e.from, r.from * 10);
-        const std::int64_t to = std::min(e.to, r.to * 10);
+        std::int64_t to = std::min(e.to, r.to * 10);
+        for (std::size_t j = k + 1; j < p.notes.size() && j <= k + 16; ++j) {
+            const std::int64_t other = extent(p.notes[j].where.note, p.rate).from;
+            if (other > from && other < to)
+                to = other;
+        }
         if (const std::string label = note_label(n, to - from); !label.empty())
             m.add("<text x=\"" + num(from + 30) + "\" y=\"13\">" + label + "</text>");
         m.add("</g>\n");
@@ -303,8 +305,69 @@ void bands(Marks &m, const Row &r)
     }
 }
 
+// The runs of columns from..to of the row that satisfy keep, each as [a, b).
+template <class Keep>
+std::vector<Row> runs(const Picture &p, const Row &r, Keep keep)
+{
+    std::vector<Row> found;
+    for (std::int64_t c = r.from; c < r.to; ++c) {
+        if (!keep(p.columns[static_cast<std::size_t>(c)]))
+            continue;
+        if (!found.empty() && found.back().to == c)
+            found.back().to = c + 1;
+        else
+            found.push_back({c, c + 1});
+    }
+    return found;
+}
+
+// The waveform of a row: each run of columns that hold samples as one filled
+// outline, along the highest samples and back along the lowest, a column
+// wide per step and at least a pixel high, in whole pixels. One outline is
+// far cheaper for a renderer than a stroke per column, and relative steps
+// keep it small: about a dozen bytes a column.
+std::string waveform(const Picture &p, const Row &r)
+{
+    std::string d;
+    const auto edge = [&](std::int64_t c, std::int64_t *top, std::int64_t *bottom) {
+        const Column &col = p.columns[static_cast<std::size_t>(c)];
+        *top = wave_y(col.hi) / 10;
+        *bottom = (wave_y(col.lo) + 9) / 10;
+        if (*bottom <= *top)
+            *bottom = *top + 1;
+    };
+    for (const Row &run : runs(p, r, [](const Column &c) { return c.any; })) {
+        std::int64_t top = 0, bottom = 0;
+        edge(run.from, &top, &bottom);
+        d.append("M").append(decimal(run.from, 0)).append(" ").append(decimal(top, 0));
+        for (std::int64_t c = run.from; c < run.to; ++c) {
+            edge(c, &top, &bottom);
+            d.append("V").append(decimal(top, 0)).append("h1");
+        }
+        for (std::int64_t c = run.to - 1; c >= run.from; --c) {
+            edge(c, &top, &bottom);
+            d.append("V").append(decimal(bottom, 0)).append("h-1");
+        }
+        d.append("Z");
+    }
+    return d;
+}
+
+// The clip lane of a row: a red box over each run of columns with a clipped sample.
+std::string clip_ticks(const Picture &p, const Row &r)
+{
+    std::string d;
+    for (const Row &run : runs(p, r, [](const Column &c) { return c.clipped; }))
+        d.append("M").append(num(run.from * 10)).append(" ").append(num(clip_top + 1))
+            .append("H").append(num(run.to * 10)).append("V").append(num(clip_top + l::clip_lane - 1))
+            .append("H").append(num(run.from * 10)).append("Z");
+    return d;
+}
+
 // What is drawn over the bands: rests, shared spans, the waveform, the
-// envelopes and the clips. The pointer goes through them to the bands.
+// envelopes and the clips. The pointer goes through them to the bands. Flat
+// translucent fills rather than patterns: a renderer draws a pattern anew
+// for every shape it fills, which makes a long song slow to show.
 void overlays(Marks &m, const Row &r)
 {
     const Picture &p = m.p;
@@ -312,32 +375,18 @@ void overlays(Marks &m, const Row &r)
     for (const NoteView &n : p.notes) {
         const Extent e = extent(n.where.note, p.rate);
         if (n.rest && meets(e, r))
-            m.add(rect(e, wave_top, l::wave, "fill=\"url(#rest)\"") + "\n");
+            m.add(rect(e, wave_top, l::wave, "fill=\"#8d99a6\" fill-opacity=\"0.45\"") + "\n");
         if (n.where.mixed.empty())
             continue;
         const Extent x = extent(n.where.mixed, p.rate);
         if (meets(x, r))
-            m.add(rect(x, wave_top, l::wave, "fill=\"url(#mix)\" stroke=\"#8e6cc0\" stroke-opacity=\"0.6\"") + "\n");
+            m.add(rect(x, wave_top, l::wave, "fill=\"#8e6cc0\" fill-opacity=\"0.3\"") + "\n");
     }
     m.add("<path d=\"M" + decimal(r.from, 0) + " " + num(wave_mid) + "H" + decimal(r.to, 0) +
           "\" stroke=\"#c5ccd4\" stroke-width=\"1\"/>\n");
-    std::string wave, clips;
-    for (std::int64_t c = r.from; c < r.to; ++c) {
-        const Column &col = p.columns[static_cast<std::size_t>(c)];
-        if (!col.any)
-            continue;
-        std::int64_t top = wave_y(col.hi), bottom = wave_y(col.lo);
-        if (bottom - top < 10) {
-            top = (top + bottom) / 2 - 5;
-            bottom = top + 10;
-        }
-        const std::string x = num(c * 10 + 5);
-        wave += "M" + x + " " + num(top) + "V" + num(bottom);
-        if (col.clipped)
-            clips += "M" + x + " " + num(clip_top + 1) + "V" + num(clip_top + l::clip_lane - 1);
-    }
+    const std::string wave = waveform(p, r), clips = clip_ticks(p, r);
     if (!wave.empty())
-        m.add("<path d=\"" + wave + "\" stroke=\"#3b4a5c\" stroke-width=\"1\" fill=\"none\"/>\n");
+        m.add("<path d=\"" + wave + "\" fill=\"#3b4a5c\"/>\n");
     for (std::size_t k = 0; k < p.notes.size(); ++k) {
         const NoteView &n = p.notes[k];
         if (!meets(extent(n.where.note, p.rate), r))
@@ -352,7 +401,7 @@ void overlays(Marks &m, const Row &r)
               envelope_stroke[k % 2] + "\" stroke-width=\"2\" stroke-linejoin=\"round\"/>\n");
     }
     if (!clips.empty())
-        m.add("<path d=\"" + clips + "\" stroke=\"" + clip_red + "\" stroke-width=\"1\"/>\n");
+        m.add("<path d=\"" + clips + "\" fill=\"" + clip_red + "\"/>\n");
     m.add("</g>\n");
 }
 

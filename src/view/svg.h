@@ -30,8 +30,9 @@ inline constexpr int label_lane = 18, clip_lane = 10, wave = 100, axis = 22, spa
 inline constexpr int row = label_lane + clip_lane + wave + axis + space;
 inline constexpr int list_head = 26, list_line = 16; // the list of lines that changed nothing
 inline constexpr std::size_t list_max = 200;         // lines listed; the rest are counted
-// About the advance of one character of the label font, in tenths of a pixel.
-inline constexpr int char_tenths = 62;
+// About the advance of one character of the label font (11 px), in tenths of
+// a pixel: a digit of DejaVu Sans is 7 px, most letters less.
+inline constexpr int char_tenths = 64;
 } // namespace layout
 
 // The band colours that alternate from note to note, and the red of clips.
