@@ -575,6 +575,13 @@ TEST(ViewPhrase, WritesOnlyThePictureAndTheSameBytesEachTime)
     const std::string other = dir.path("other.svg");
     ASSERT_EQ(view_phrase(notes.c_str(), other.c_str(), err.file()), 0);
     EXPECT_EQ(read_file(other), read_file(svg_path));
+    // And from the notes' text, as segmix-batch holds it.
+    const std::string held = dir.path("held.svg");
+    const Bytes text = read_file(notes);
+    ASSERT_EQ(view_notes({reinterpret_cast<const char *>(text.data()), text.size()}, "-", held.c_str(),
+                         err.file()),
+              0);
+    EXPECT_EQ(read_file(held), read_file(svg_path));
 
     // Names are escaped, ill-formed bytes replaced, nothing raw.
     EXPECT_EQ(first.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg ", 0), 0u);
@@ -656,6 +663,15 @@ TEST(ViewPhrase, RefusesWhatItCannotDraw)
                      "it is not (or not only) their output\n");
     const Bytes svg = read_file(dir.path("w.svg"));
     EXPECT_NE(std::string(svg.begin(), svg.end()).find("it is not (or not only) their output"), std::string::npos);
+
+    // A journal left by a run cut short is said too.
+    write_file(out + ".jnl", text_bytes("journal"));
+    const Viewed j = view_inprocess({good, "-o", dir.path("j.svg")});
+    EXPECT_EQ(j.status, 0);
+    EXPECT_NE(j.err.find("; " + out + ".jnl is left by a run cut short, which the next run undoes first\n"),
+              std::string::npos)
+        << j.err;
+    std::filesystem::remove(out + ".jnl");
 
     // The program: nothing on standard output, the status of view_main.
     const RunResult p = run_program(SEGMIX_VIEW_EXE, {good, "-o", dir.path("p.svg")});

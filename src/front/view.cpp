@@ -187,15 +187,21 @@ std::string read_data(const std::string &name, std::int32_t rate, std::vector<st
 
 PhraseRead read_phrase(const char *notes_path)
 {
-    PhraseRead out;
-    view::Picture &p = out.picture;
     WholeFile notes = read_whole_file(notes_path);
     if (notes.got != Got::read) {
+        PhraseRead out;
         out.error = format(msg::view_unreadable, notes_path);
         return out;
     }
-    const std::vector<NoteLine> lines = lines_of(
-        {reinterpret_cast<const char *>(notes.block.data.get()), notes.block.size});
+    return read_phrase_text(
+        {reinterpret_cast<const char *>(notes.block.data.get()), notes.block.size}, notes_path);
+}
+
+PhraseRead read_phrase_text(std::string_view text, const char *notes_name)
+{
+    PhraseRead out;
+    view::Picture &p = out.picture;
+    const std::vector<NoteLine> lines = lines_of(text);
     const NoteLine *first = nullptr;
     for (const NoteLine &l : lines) {
         if (!names_outfile(l))
@@ -203,13 +209,13 @@ PhraseRead read_phrase(const char *notes_path)
         if (!first) {
             first = &l;
         } else if (l.words[0] != first->words[0]) {
-            out.error = format(msg::view_outfiles, notes_path, first->words[0].c_str(),
+            out.error = format(msg::view_outfiles, notes_name, first->words[0].c_str(),
                                l.words[0].c_str(), l.number);
             return out;
         }
     }
     if (!first) {
-        out.error = format(msg::view_no_outfile, notes_path);
+        out.error = format(msg::view_no_outfile, notes_name);
         return out;
     }
     p.outfile = first->words[0];
@@ -276,6 +282,11 @@ PhraseRead read_phrase(const char *notes_path)
     else if (header_data != held)
         p.warning = "the header file says " + std::to_string(header_data) +
                     " data bytes, the data file holds " + std::to_string(held);
+    // A journal means a run was cut short: the files are not yet as the next
+    // run will find them once it has undone that run.
+    if (open_file(names.journal.c_str(), "rb").file)
+        p.warning += (p.warning.empty() ? "" : "; ") + names.journal +
+                     " is left by a run cut short, which the next run undoes first";
     return out;
 }
 
@@ -298,9 +309,8 @@ bool write_svg(const std::string &path, const std::string &svg, std::FILE *err)
     return true;
 }
 
-int draw(const char *notes_path, const char *svg_path, std::FILE *err)
+int draw(const PhraseRead &r, const char *svg_path, std::FILE *err)
 {
-    const PhraseRead r = read_phrase(notes_path);
     if (!r.error.empty()) {
         std::fputs(r.error.c_str(), err);
         return 1;
@@ -315,7 +325,19 @@ int draw(const char *notes_path, const char *svg_path, std::FILE *err)
 int view_phrase(const char *notes_path, const char *svg_path, std::FILE *err) noexcept
 {
     try {
-        return draw(notes_path, svg_path, err);
+        return draw(read_phrase(notes_path), svg_path, err);
+    } catch (...) {
+        // Only an allocation can throw here (a string, a vector, a block).
+        std::fputs(msg::view_memory, err);
+        return 1;
+    }
+}
+
+int view_notes(std::string_view notes, const char *notes_name, const char *svg_path,
+               std::FILE *err) noexcept
+{
+    try {
+        return draw(read_phrase_text(notes, notes_name), svg_path, err);
     } catch (...) {
         // Only an allocation can throw here (a string, a vector, a block).
         std::fputs(msg::view_memory, err);

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "view/svg.h"
 
@@ -22,6 +23,9 @@ struct PhraseRead {
 // parameters are listed as changing nothing; every other line must name the
 // same outfile, spelled the same way.
 PhraseRead read_phrase(const char *notes_path);
+// The same for notes already read (from standard input, say); notes_name is
+// what the messages call them.
+PhraseRead read_phrase_text(std::string_view notes, const char *notes_name);
 
 // Writes the picture of the phrase in notes_path into svg_path, or into
 // <outfile>.svg when svg_path is null. Its own lines go to err. Returns 0 when
@@ -29,6 +33,11 @@ PhraseRead read_phrase(const char *notes_path);
 // output cannot be read, the notes name several outfiles or none, the SVG
 // cannot be written). Never throws.
 int view_phrase(const char *notes_path, const char *svg_path, std::FILE *err) noexcept;
+
+// view_phrase for notes already read, as segmix-batch holds them after its
+// runs; notes_name is what the messages call them ("-" for standard input).
+int view_notes(std::string_view notes, const char *notes_name, const char *svg_path,
+               std::FILE *err) noexcept;
 
 // segmix-view NOTES [-o FILE.svg]: view_phrase, or 2 with the usage line on err
 // for a wrong command line.
