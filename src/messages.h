@@ -52,6 +52,16 @@ inline constexpr char file_failed[] = "%s failed on %s\n";
 inline constexpr char journal_stale[] = "journal does not fit the output, removed: %s\n";
 // %s is the journal's name: a file there that is not a journal is never removed.
 inline constexpr char journal_foreign[] = "not a journal, remove it to go on: %s\n";
+// %s is the journal's name: a later run must be able to read it back.
+inline constexpr char journal_large[] = "journal would exceed 2 GiB: %s\n";
+// %s is a file that is a FIFO, a device or a socket.
+inline constexpr char not_regular[] = "not a regular file: %s\n";
+// %s is the outfile: another run kept it past the wait.
+inline constexpr char output_busy[] = "output busy: %s\n";
+// %s is the outfile: its folder is missing or cannot be written.
+inline constexpr char output_folder[] = "cannot create files for the output: %s\n";
+// %s is the join's output: it is the same file as one of the inputs.
+inline constexpr char join_same[] = "output is one of the inputs: %s\n";
 
 inline constexpr char join_usage[] = "segjoin <outfile> [<wavfile>]\n";
 
@@ -96,6 +106,11 @@ enum class Code {
     file_failed,     // op, file
     journal_stale,   // file
     journal_foreign, // file
+    journal_large,   // file
+    not_regular,     // file
+    output_busy,     // file: the outfile
+    output_folder,   // file: the outfile
+    join_same,       // file
 };
 
 struct Report {
@@ -152,6 +167,11 @@ inline const char *text_of(Code code)
     case Code::file_failed: return msg::file_failed;
     case Code::journal_stale: return msg::journal_stale;
     case Code::journal_foreign: return msg::journal_foreign;
+    case Code::journal_large: return msg::journal_large;
+    case Code::not_regular: return msg::not_regular;
+    case Code::output_busy: return msg::output_busy;
+    case Code::output_folder: return msg::output_folder;
+    case Code::join_same: return msg::join_same;
     }
     return "";
 }

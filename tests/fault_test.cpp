@@ -47,7 +47,7 @@ using Files = OutputFiles;
     const std::string &last = got.back();
     const std::size_t at = last.find(" failed on ");
     static const std::vector<std::string> ops = {"open", "read",  "write",  "seek", "size",
-                                                 "cut",  "flush", "close", "remove", "undo"};
+                                                 "cut",  "flush", "close", "remove", "undo", "rename"};
     if (at == std::string::npos || std::find(ops.begin(), ops.end(), last.substr(0, at)) == ops.end())
         return ::testing::AssertionFailure() << "not a failure line: " << last;
     for (const std::string &n : names)
@@ -82,10 +82,13 @@ public:
 
     RunResult run(const Note &n) const { return run_inprocess(args(n)); }
 
+    // The files a run may name when an operation fails.
     std::vector<std::string> names() const
     {
-        return {out_ + ".whd", out_ + ".dat", out_ + ".jnl", src_};
+        return {out_ + ".whd", out_ + ".dat", out_ + ".jnl", out_ + ".jnl.tmp", out_ + ".lock", src_};
     }
+
+    const std::string &src() const { return src_; }
 
     const std::string &out() const { return out_; }
 
@@ -192,9 +195,11 @@ TEST(Faults, EveryOperationOfEveryRunFails)
                 tally.failed, tally.harmless);
 }
 
-// Journals that do not describe a run to undo: one written only in part is
-// dropped quietly; one whose output was replaced since is reported and dropped,
-// and the replaced files are left alone.
+// Journals that do not describe a run to undo, and files at the journal's
+// name that are not journals: one whose output was replaced since is reported
+// and dropped, and the replaced files left alone; a file there that is not a
+// whole journal of this tool's is never touched, and the output with it; a
+// journal that a killed run left under its scratch name changed nothing.
 TEST(Faults, JournalsThatDoNotApply)
 {
     FaultPhrase ph;
@@ -203,6 +208,7 @@ TEST(Faults, JournalsThatDoNotApply)
     const Note note = {20, 4, "2"};
     file_fail_at(0);
     const RunResult clean = ph.run(note);
+    const Files noted = files_of(ph.out());
     const std::int64_t ops = file_ops();
     set_files(ph.out(), phrase);
     // Every operation from the last on fails: the run's journal stays behind.
@@ -211,43 +217,56 @@ TEST(Faults, JournalsThatDoNotApply)
     file_fail_at(0);
     ASSERT_TRUE(fs::exists(ph.out() + ".jnl"));
     const Bytes journal = read_file(ph.out() + ".jnl");
-    const Files fresh = {std::nullopt, Bytes{5, 0, 6, 0}};
+    Bytes wrong_sum = journal;
+    wrong_sum[40] ^= 1;
+    const std::string head = lines_of(clean.out)[0] + "\n" + lines_of(clean.out)[1] + "\n";
+    const std::string jnl = ph.out() + ".jnl";
     struct Case {
         const char *name;
         Bytes journal;
         Files files; // the output the journal is found with
-        bool reported;
+        int status;
+        std::string printed;
     } cases[] = {
-        {"written in part", Bytes(journal.begin(), journal.begin() + 30), phrase, false},
-        {"for files since replaced", journal, fresh, true},
+        {"for files since replaced", journal, {std::nullopt, Bytes{5, 0, 6, 0}}, 0,
+         head + "journal does not fit the output, removed: " + jnl + "\n"},
+        {"the start of a journal", Bytes(journal.begin(), journal.begin() + 30), phrase, -1,
+         head + "not a journal, remove it to go on: " + jnl + "\n"},
+        {"an empty file", {}, phrase, -1, head + "not a journal, remove it to go on: " + jnl + "\n"},
+        {"a journal with a wrong checksum", wrong_sum, phrase, -1,
+         head + "not a journal, remove it to go on: " + jnl + "\n"},
+        {"notes of the user's", text_bytes("notes\n"), phrase, -1,
+         head + "not a journal, remove it to go on: " + jnl + "\n"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         set_files(ph.out(), c.files);
-        write_file(ph.out() + ".jnl", c.journal);
+        write_file(jnl, c.journal);
         const RunResult r = ph.run(note);
-        EXPECT_EQ(r.status, 0);
-        const std::string stale = "journal does not fit the output, removed: " + ph.out() + ".jnl\n";
-        const std::string lines = lines_of(clean.out)[0] + "\n" + lines_of(clean.out)[1] + "\n";
-        EXPECT_EQ(r.out, c.reported ? lines + stale : clean.out);
-        EXPECT_FALSE(fs::exists(ph.out() + ".jnl"));
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.out, c.printed);
+        if (c.status != 0) {
+            // Never removed, and the output left as it was.
+            EXPECT_EQ(read_file(jnl), c.journal);
+            fs::remove(jnl);
+            EXPECT_EQ(files_of(ph.out()), c.files);
+            continue;
+        }
+        EXPECT_FALSE(fs::exists(jnl));
         // What the note would make of those files without any journal.
         const Files after = files_of(ph.out());
         set_files(ph.out(), c.files);
         ASSERT_EQ(ph.run(note).status, 0);
         EXPECT_EQ(files_of(ph.out()), after);
     }
-    // A file of the journal's name that is not one is not ours to remove.
+    // A run killed while it wrote its journal left only the scratch file.
     set_files(ph.out(), phrase);
-    const Bytes notes = {'n', 'o', 't', 'e', 's', '\n'};
-    write_file(ph.out() + ".jnl", notes);
+    write_file(jnl + ".tmp", Bytes(journal.begin(), journal.begin() + 50));
     const RunResult r = ph.run(note);
-    EXPECT_EQ(r.status, -1);
-    EXPECT_EQ(r.out, lines_of(clean.out)[0] + "\n" + lines_of(clean.out)[1] + "\n" +
-                         "not a journal, remove it to go on: " + ph.out() + ".jnl\n");
-    EXPECT_EQ(read_file(ph.out() + ".jnl"), notes);
-    fs::remove(ph.out() + ".jnl");
-    EXPECT_EQ(files_of(ph.out()), phrase);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, clean.out);
+    EXPECT_EQ(files_of(ph.out()), noted);
+    EXPECT_FALSE(fs::exists(jnl + ".tmp"));
 }
 
 // Places where the system itself refuses: the run stops before it changes
@@ -262,30 +281,36 @@ TEST(Faults, FoldersInTheWay)
     struct Case {
         const char *name;
         const char *folder; // made where a file of the output should be
+        bool failed_op;     // the line names a failed operation, else it says what is there
     } cases[] = {
-        {"the data file is a folder", ".dat"},
-        {"the header file is a folder", ".whd"},
-        {"the journal is a folder", ".jnl"},
+        {"the data file is a folder", ".dat", true},
+        {"the header file is a folder", ".whd", true},
+        {"the journal is a folder", ".jnl", true},
+        {"the lock file is a folder", ".lock", false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         const std::string path = ph.out() + c.folder;
         fs::remove(path);
         fs::create_directory(path);
-        std::vector<std::string> names = ph.names();
         const RunResult r = ph.run({20, 4, "2"});
         EXPECT_EQ(r.status, -1);
-        EXPECT_TRUE(one_failure_line(r.out, clean.out, names));
+        if (c.failed_op)
+            EXPECT_TRUE(one_failure_line(r.out, clean.out, ph.names()));
+        else
+            EXPECT_EQ(r.out, lines_of(clean.out)[0] + "\n" + lines_of(clean.out)[1] +
+                                 "\nnot a regular file: " + path + "\n");
         EXPECT_TRUE(fs::is_directory(path));
         fs::remove(path);
         set_files(ph.out(), before);
     }
-    // An outfile in a folder that does not exist: nothing is made anywhere.
+    // An outfile in a folder that does not exist: nothing is made anywhere,
+    // and the line names the output, not a file of its own.
     const std::string missing = ph.out() + "-none/out";
-    const RunResult r = run_inprocess({missing, ph.names()[3], "0", "4", "0", "0"});
+    const RunResult r = run_inprocess({missing, ph.src(), "0", "4", "0", "0"});
     EXPECT_EQ(r.status, -1);
-    EXPECT_TRUE(one_failure_line(r.out, "samples/sec:44100\ninfile_size:2036\n",
-                                 {missing + ".whd", missing + ".dat", missing + ".jnl"}));
+    EXPECT_EQ(r.out, "samples/sec:44100\ninfile_size:2036\ncannot create files for the output: " +
+                         missing + "\n");
     EXPECT_FALSE(fs::exists(ph.out() + "-none"));
     EXPECT_EQ(files_of(ph.out()), before);
 }

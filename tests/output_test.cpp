@@ -298,15 +298,34 @@ TEST(Binjoin, Failures)
     write_file(dir.path("a"), {1, 2, 3});
     write_file(dir.path("b"), {4, 5});
     const std::string a = dir.path("a"), b = dir.path("b"), out = dir.path("out");
-    EXPECT_EQ(binjoin(a.c_str(), b.c_str(), out.c_str()), 5);
-    EXPECT_EQ(read_file(out), Bytes({1, 2, 3, 4, 5}));
+    const Bytes old = {9, 9};
+    struct Case {
+        const char *what;
+        std::string first, second, output;
+        std::int32_t result;
+        Bytes after; // the output's bytes after the join
+    } cases[] = {
+        {"both joined", a, b, out, 5, {1, 2, 3, 4, 5}},
+        {"a missing first input", dir.path("none"), b, out, -2, old},
+        {"a missing second input", a, dir.path("none"), out, -2, old},
+        {"an output that is the first input", out, b, out, -1, old},
+        {"an output that is the second input", a, out, out, -1, old},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        write_file(out, old);
+        EXPECT_EQ(binjoin(c.first.c_str(), c.second.c_str(), c.output.c_str()), c.result);
+        EXPECT_EQ(read_file(out), c.after);
+        EXPECT_FALSE(file_exists(out + ".tmp"));
+    }
     EXPECT_EQ(binjoin(a.c_str(), b.c_str(), dir.path("no/such/out").c_str()), -1);
-    EXPECT_EQ(binjoin(dir.path("none").c_str(), b.c_str(), out.c_str()), -2);
-    EXPECT_EQ(read_file(out), Bytes{});
-    EXPECT_EQ(binjoin(a.c_str(), dir.path("none").c_str(), out.c_str()), -2);
-    EXPECT_EQ(read_file(out), Bytes({1, 2, 3}));
 #ifndef _WIN32
-    // A device that refuses every write.
+    // Through a symbolic link the file it leads to is replaced, and the link
+    // stays; a device is written to, here one that refuses every write.
+    std::filesystem::create_symlink(out, dir.path("link"));
+    EXPECT_EQ(binjoin(a.c_str(), b.c_str(), dir.path("link").c_str()), 5);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.path("link")));
+    EXPECT_EQ(read_file(out), Bytes({1, 2, 3, 4, 5}));
     EXPECT_EQ(binjoin(a.c_str(), b.c_str(), "/dev/full"), -1);
 #endif
 }

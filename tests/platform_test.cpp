@@ -165,11 +165,8 @@ TEST(FileLayer, MissingFiles)
             EXPECT_TRUE(o.file.close());
         }
     }
-    bool missing = true;
-    EXPECT_TRUE(remove_file(dir.path("here").c_str(), &missing));
-    EXPECT_FALSE(missing);
-    EXPECT_FALSE(remove_file(dir.path("here").c_str(), &missing));
-    EXPECT_TRUE(missing);
+    EXPECT_EQ(remove_file(dir.path("here").c_str()), 0);
+    EXPECT_TRUE(no_such_file(remove_file(dir.path("here").c_str())));
 }
 
 TEST(FileLayer, WholeFiles)

@@ -243,8 +243,11 @@ TEST(PlanNote, CountsWholeFramesOfTheBytesLoaded)
         {"three channels", 3, 0, -1, 10, 3},
         {"padded mono frames", 1, 4, -1, 10, 5},
         {"no samples", 1, 0, -1, 0, 0},
-        {"data_size of -1", 1, 0, 0xffffffff, 10, 0},
-        {"data_size of -2", 1, 0, 0xfffffffe, 10, -1},
+        // A streaming writer's 0xFFFFFFFF, and any other negative size: to the end.
+        {"data_size of -1", 1, 0, 0xffffffff, 10, 10},
+        {"data_size of -2", 1, 0, 0xfffffffe, 10, 10},
+        {"data_size of -1, stereo with half a frame", 2, 0, 0xffffffff, 9, 4},
+        {"data_size of -2^31", 1, 0, 0x80000000, 10, 10},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);

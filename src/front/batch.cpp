@@ -98,7 +98,7 @@ bool read_input(const char *name, std::string *text)
     if (std::strcmp(name, "-") == 0)
         o.file = File::standard_input();
     else
-        o = open_file(name, "rb");
+        o = open_stream(name);
     if (!o.file)
         return false;
     char buf[65536];

@@ -72,16 +72,26 @@ bool load(Run *run)
     return heard(run, s.check.refusal);
 }
 
-// The output: a killed run's journal undone first, then the header file
-// loaded. A fresh output has nothing to mix the note into.
+// The output: locked for this run alone, a killed run's journal undone,
+// then the header file loaded. A fresh output has nothing to mix the note
+// into.
 bool open(Run *run)
 {
-    OutputNames names = output_names(run->args.outfile);
-    if (!heard(run, recover_output(names.journal, names.header, names.data)) ||
-        !heard(run, open_output(std::move(names), run->format, &run->output)))
+    Output &o = run->output;
+    if (!heard(run, lock_output(run->args.outfile, &o)) ||
+        !heard(run, recover_output(o.names.journal, o.names.header, o.names.data)) ||
+        !heard(run, open_output(run->format, &o)))
         return false;
-    run->mixed_samples = run->output.fresh() ? 0 : run->plan.overlap_samples;
+    run->mixed_samples = o.fresh() ? 0 : run->plan.overlap_samples;
     return true;
+}
+
+// The commit. What the run printed goes out first: a closed standard output
+// (SIGPIPE) must never end a run whose note is already in.
+bool store(Run *run)
+{
+    std::fflush(run->out);
+    return heard(run, store_note(&run->output, run->buffer.bytes()));
 }
 
 bool alloc_segment(Run *run)
@@ -113,7 +123,7 @@ int segmix_main(int argc, const char *const *argv, std::FILE *out)
         !alloc_segment(&run) || !overlap(&run))
         return -1;
     render_note(run.plan, volumes_of(run.args), run.src, run.mixed_samples, run.buffer.bytes());
-    return heard(&run, store_note(&run.output, run.buffer.bytes())) ? 0 : -1;
+    return store(&run) ? 0 : -1;
 }
 
 int run_guarded(int argc, const char *const *argv, std::FILE *out) noexcept
