@@ -9,6 +9,7 @@
 #include "front/run.h"
 #include "messages.h"
 #include "util.h"
+#include "wave/file.h"
 
 namespace {
 
@@ -70,36 +71,82 @@ TEST(Segmix, MessagesAndExitStatus)
     EXPECT_EQ(read_file(folder + "/out 7 ex.whd"), header_for(442, 22050));
 }
 
-TEST(Segjoin, JoinsAndReportsFailures)
+TEST(Segjoin, JoinsAndNeverDestroys)
 {
     TempDir dir;
     const std::string out = dir.path("out"), other = dir.path("other.wav");
-    write_file(out + ".whd", {'R', 'I', 'F', 'F'});
-    write_file(out + ".dat", {1, 2});
+    const std::string precious = dir.path("precious.wav");
+    const Bytes header = {'R', 'I', 'F', 'F'}, data = {1, 2}, kept = {'k', 'e', 'p', 't'};
     const Bytes joined = {'R', 'I', 'F', 'F', 1, 2};
     struct Case {
+        const char *what;
         std::vector<std::string> args;
         int status;
         std::string out;
         std::string wav; // the file that must hold the joined bytes
     } cases[] = {
-        {{out}, 0, "", out},
-        {{out, other}, 0, "", other},
-        {{dir.path("none")}, 1, "open failed on " + dir.path("none") + ".whd\n", ""},
-        {{out, dir.path("no/such/dir.wav")}, 1, "create failed on " + dir.path("no/such/dir.wav") + "\n", ""},
-        {{}, 2, msg::join_usage, ""},
-        {{out, other, "third"}, 2, msg::join_usage, ""},
+        {"into outfile itself", {out}, 0, "", out},
+        {"into another file", {out, other}, 0, "", other},
+        {"no header file", {dir.path("none"), precious}, 1, "open failed on " + dir.path("none") + ".whd\n", ""},
+        {"no data file", {dir.path("half"), precious}, 1, "open failed on " + dir.path("half") + ".dat\n", ""},
+        {"into the data file", {out, out + ".dat"}, 1, "output is one of the inputs: " + out + ".dat\n", ""},
+        {"into the header file", {out, out + ".whd"}, 1, "output is one of the inputs: " + out + ".whd\n", ""},
+        {"into a missing folder", {out, dir.path("no/such/dir.wav")}, 1,
+         "create failed on " + dir.path("no/such/dir.wav") + "\n", ""},
+        {"no arguments", {}, 2, msg::join_usage, ""},
+        {"three arguments", {out, other, "third"}, 2, msg::join_usage, ""},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.out);
+        SCOPED_TRACE(c.what);
+        write_file(out + ".whd", header);
+        write_file(out + ".dat", data);
+        write_file(dir.path("half.whd"), header);
+        write_file(precious, kept);
         const RunResult r = run_program(SEGJOIN_EXE, c.args);
         EXPECT_EQ(r.status, c.status);
         EXPECT_EQ(r.out, console_text(c.out));
         if (!c.wav.empty()) {
             EXPECT_EQ(read_file(c.wav), joined);
         }
+        // Whatever failed, the inputs and a file in the output's place are as they were.
+        EXPECT_EQ(read_file(out + ".whd"), header);
+        EXPECT_EQ(read_file(out + ".dat"), data);
+        EXPECT_EQ(read_file(precious), kept);
     }
     EXPECT_FALSE(file_exists(dir.path("third")));
+    EXPECT_FALSE(file_exists(dir.path("none")));
+    for (const char *name : {"out.tmp", "other.wav.tmp", "precious.wav.tmp"})
+        EXPECT_FALSE(file_exists(dir.path(name))) << name;
+}
+
+// A run killed in its commit leaves a journal; segjoin undoes it first, and
+// joins the output as it was before that run.
+TEST(Segjoin, JoinsWhatAKilledRunLeftAsItWas)
+{
+    TempDir dir;
+    const std::string out = dir.path("out"), src = dir.path("src.wav");
+    write_file(src, ramp_source());
+    ASSERT_EQ(run_inprocess(full_gain_note(out, src, 0, 10)).status, 0);
+    const OutputFiles phrase = files_of(out);
+    // The note's run fails at its last operation, and every one after it: its
+    // journal stays, and the data file holds the note.
+    file_fail_at(0);
+    ASSERT_EQ(run_inprocess(full_gain_note(out, src, 20, 5, "2")).status, 0);
+    const std::int64_t ops = file_ops();
+    set_files(out, phrase);
+    file_fail_at(ops, true);
+    ASSERT_EQ(run_inprocess(full_gain_note(out, src, 20, 5, "2")).status, -1);
+    file_fail_at(0);
+    ASSERT_TRUE(files_of(out).journal);
+    ASSERT_NE(files_of(out), phrase);
+
+    const RunResult r = run_program(SEGJOIN_EXE, {out, dir.path("phrase.wav")});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    Bytes whole = *phrase.header;
+    whole.insert(whole.end(), phrase.data->begin(), phrase.data->end());
+    EXPECT_EQ(read_file(dir.path("phrase.wav")), whole);
+    EXPECT_EQ(files_of(out), phrase);
 }
 
 TEST(RunNote, RunsInProcessWithTheCountsOfItsArguments)

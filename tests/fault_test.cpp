@@ -18,13 +18,18 @@
 
 #ifndef _WIN32
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
-
-#include "front/run.h"
+#include <cstring>
+#include <functional>
+#include <thread>
 #endif
 
 namespace fs = std::filesystem;
@@ -89,6 +94,7 @@ public:
     }
 
     const std::string &src() const { return src_; }
+    std::string dir_path(const std::string &name) const { return dir_.path(name); }
 
     const std::string &out() const { return out_; }
 
@@ -316,29 +322,57 @@ TEST(Faults, FoldersInTheWay)
 }
 
 #ifndef _WIN32
-// A run in a child process whose file size limit is limit bytes, with SIGXFSZ
-// ignored so that a write past it fails with EFBIG; the limit never reaches the
-// test runner. Returns the child's exit status and what it printed.
-RunResult run_limited(const std::vector<std::string> &args, rlim_t limit)
+struct ChildResult {
+    int status = -1000; // the exit status, or -1000 when a signal ended it
+    int signal = 0;     // the signal that ended it
+    bool stuck = false; // it was still running at the deadline, and was killed
+    std::string out;    // what it printed, when not sent elsewhere
+    double seconds = 0;
+};
+
+// Runs the segmix executable with args in a child process, after setup()
+// there (limits, signals); its standard output goes to stdout_fd when given,
+// else to a capture. A child still running after deadline seconds is killed.
+ChildResult run_child(const std::vector<std::string> &args, const std::function<void()> &setup,
+                      int stdout_fd = -1, double deadline = 10)
 {
     const Capture out;
-    const Argv argv(args);
+    const Argv argv(args, SEGMIX_EXE);
+    std::vector<const char *> v(argv.argv(), argv.argv() + argv.argc());
+    v.push_back(nullptr);
     std::fflush(nullptr);
+    const auto start = std::chrono::steady_clock::now();
     const pid_t pid = fork();
     if (pid == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit r = {limit, limit};
-        if (setrlimit(RLIMIT_FSIZE, &r) != 0)
-            _exit(100);
-        const int status = segmix_main(argv.argc(), argv.argv(), out.file());
-        std::fflush(out.file());
-        _exit(status & 0xff);
+        dup2(stdout_fd >= 0 ? stdout_fd : fileno(out.file()), STDOUT_FILENO);
+        setup();
+        execv(SEGMIX_EXE, const_cast<char *const *>(v.data()));
+        _exit(127);
     }
+    ChildResult r;
     int w = 0;
-    waitpid(pid, &w, 0);
-    return {WIFEXITED(w) ? WEXITSTATUS(w) : -1000, out.text()};
+    while (waitpid(pid, &w, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() - start > std::chrono::duration<double>(deadline)) {
+            r.stuck = true;
+            kill(pid, SIGKILL);
+            waitpid(pid, &w, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (WIFEXITED(w))
+        r.status = WEXITSTATUS(w);
+    else if (WIFSIGNALED(w))
+        r.signal = WTERMSIG(w);
+    if (stdout_fd < 0)
+        r.out = out.text();
+    return r;
 }
 
+// The file size limit (ulimit -f) reached while a run writes: SIGXFSZ, in its
+// default disposition, must not end the run halfway through its commit; the
+// write fails, and the run puts both files back.
 TEST(Faults, FileSizeLimit)
 {
     FaultPhrase ph;
@@ -358,8 +392,13 @@ TEST(Faults, FileSizeLimit)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         set_files(ph.out(), before);
-        const RunResult r = run_limited(ph.args(c.note), c.limit);
-        EXPECT_EQ(r.status, 255);
+        const ChildResult r = run_child(ph.args(c.note), [&] {
+            std::signal(SIGXFSZ, SIG_DFL);
+            const rlimit limit = {c.limit, c.limit};
+            if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
+                _exit(100);
+        });
+        EXPECT_EQ(r.status, 255) << "signal " << r.signal;
         EXPECT_TRUE(one_failure_line(r.out, "samples/sec:44100\ninfile_size:2036\n", ph.names()));
         // Writes are buffered: the limit shows at the write, the flush or the close.
         EXPECT_TRUE(r.out.find("write failed") != std::string::npos ||
@@ -367,6 +406,146 @@ TEST(Faults, FileSizeLimit)
                     r.out.find("close failed") != std::string::npos)
             << r.out;
         EXPECT_EQ(files_of(ph.out()), before);
+    }
+}
+
+// A source, header file, data file, journal or lock file that is a FIFO, a
+// device or a socket: the run is refused at once, before anything could
+// wait on it, and nothing changes.
+TEST(Faults, FilesThatAreNotRegular)
+{
+    FaultPhrase ph;
+    ASSERT_EQ(ph.run({0, 10, "0"}).status, 0);
+    const Files before = files_of(ph.out());
+    const std::string out = ph.out();
+    const auto fifo = [](const std::string &path) {
+        fs::remove(path);
+        ASSERT_EQ(mkfifo(path.c_str(), 0666), 0);
+    };
+    const auto socket_at = [](const std::string &path) {
+        fs::remove(path);
+        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        ASSERT_GE(fd, 0);
+        sockaddr_un addr = {};
+        addr.sun_family = AF_UNIX;
+        ASSERT_LT(path.size(), sizeof addr.sun_path);
+        std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+        ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
+        close(fd);
+    };
+    struct Case {
+        const char *what;
+        std::string path;  // what is made there
+        bool socket;       // a socket, else a FIFO
+        std::string src;   // the source the run reads
+    } cases[] = {
+        {"a FIFO source", ph.dir_path("fifo.wav"), false, ph.dir_path("fifo.wav")},
+        {"a socket for a source", ph.dir_path("sock.wav"), true, ph.dir_path("sock.wav")},
+        {"a device for a source", "", false, "/dev/null"},
+        {"a FIFO header file", out + ".whd", false, ph.src()},
+        {"a FIFO data file", out + ".dat", false, ph.src()},
+        {"a FIFO journal", out + ".jnl", false, ph.src()},
+        {"a FIFO lock file", out + ".lock", false, ph.src()},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        set_files(out, before);
+        if (!c.path.empty()) {
+            if (c.socket)
+                socket_at(c.path);
+            else
+                fifo(c.path);
+        }
+        const Files start = files_of(out);
+        std::vector<std::string> args = full_gain_note(out, c.src, 20, 4, "2");
+        const ChildResult r = run_child(args, [] {}, -1, 5);
+        EXPECT_FALSE(r.stuck);
+        EXPECT_LT(r.seconds, 1.0);
+        EXPECT_EQ(r.status, 255);
+        const std::string named = c.path.empty() ? c.src : c.path;
+        const std::vector<std::string> lines = lines_of(r.out);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.back(), "not a regular file: " + named);
+        EXPECT_EQ(files_of(out), start);
+        if (!c.path.empty())
+            fs::remove(c.path);
+    }
+}
+
+// A source or a header file that exists but for which there is no memory is
+// not taken for a missing one: the note would become silence, or the output
+// start afresh over what it holds.
+TEST(Faults, NoMemoryForAFile)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's allocator does not keep to an address-space limit";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    GTEST_SKIP() << "the sanitizer's allocator does not keep to an address-space limit";
+#endif
+#endif
+    FaultPhrase ph;
+    ASSERT_EQ(ph.run({0, 10, "0"}).status, 0);
+    const Files before = files_of(ph.out());
+    // 64 MiB, mostly a hole: a source, and a header file that begins as one.
+    const std::int64_t big = std::int64_t{64} << 20;
+    const std::string source = ph.dir_path("big.wav");
+    write_file(source, make_wav(Samples(8, 1)));
+    fs::resize_file(source, static_cast<std::uintmax_t>(big));
+    struct Case {
+        const char *what;
+        std::string src, header;
+    } cases[] = {
+        {"the source", source, ""},
+        {"the header file", ph.src(), ph.out() + ".whd"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        set_files(ph.out(), before);
+        if (!c.header.empty())
+            fs::resize_file(c.header, static_cast<std::uintmax_t>(big));
+        const Files start = files_of(ph.out());
+        const ChildResult r = run_child(full_gain_note(ph.out(), c.src, 20, 4, "2"), [] {
+            // Room for the tool (linked statically, it needs a few MiB), not
+            // for the file.
+            const rlimit limit = {rlim_t{40} << 20, rlim_t{40} << 20};
+            if (setrlimit(RLIMIT_AS, &limit) != 0)
+                _exit(100);
+        });
+        EXPECT_EQ(r.status, 255) << r.out;
+        ASSERT_FALSE(lines_of(r.out).empty());
+        EXPECT_EQ(lines_of(r.out).back(), "malloc error at binload");
+        EXPECT_EQ(files_of(ph.out()), start);
+    }
+}
+
+// Standard output closed under a run (its reader gone): the run goes out
+// before its commit, never after it, so a note that is in is never reported
+// as failed.
+TEST(Faults, ClosedStandardOutput)
+{
+    FaultPhrase ph;
+    ASSERT_EQ(ph.run({0, 10, "0"}).status, 0);
+    const Files before = files_of(ph.out());
+    const RunResult clean = ph.run({20, 4, "2"});
+    const Files after = files_of(ph.out());
+    for (const bool ignored : {false, true}) {
+        SCOPED_TRACE(ignored ? "SIGPIPE ignored" : "SIGPIPE");
+        set_files(ph.out(), before);
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
+        close(fds[0]); // no reader
+        const ChildResult r = run_child(ph.args({20, 4, "2"}),
+                                        [&] { std::signal(SIGPIPE, ignored ? SIG_IGN : SIG_DFL); }, fds[1]);
+        close(fds[1]);
+        if (r.signal != 0) {
+            EXPECT_EQ(r.signal, SIGPIPE);
+            EXPECT_EQ(files_of(ph.out()), before);
+        } else {
+            EXPECT_EQ(r.status, 0);
+            EXPECT_EQ(files_of(ph.out()), after);
+        }
+        EXPECT_EQ(r.signal != 0, !ignored);
     }
 }
 #endif

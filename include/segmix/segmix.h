@@ -9,10 +9,12 @@
  * prints them. The environment variable `samples` sets the sample rate of a
  * fresh output (44100 when unset or 0) and is read by every run.
  *
- * Threads: runs on different outputs may run at the same time on several
- * threads; each run keeps its own state. Runs on the same output must follow
- * one another: nothing locks the two files. While runs are going on, the
- * process must not change its environment (setenv, putenv).
+ * Threads: runs may go on at the same time on several threads; each run keeps
+ * its own state. Runs on the same output take turns: each holds an exclusive
+ * lock on OUT.lock (made beside the output, and left there) while it works on
+ * the output, and a run that finds it held waits up to 30 s, then returns -1
+ * ("output busy"). While runs are going on, the process must not change its
+ * environment (setenv, putenv).
  *
  * Linking: with the shared library nothing needs defining. On Windows, a
  * program that links the static library defines SEGMIX_STATIC before including
@@ -60,11 +62,13 @@ SEGMIX_API int segmix_run_note(const char *outfile, const char *infile, const ch
                                const char *v4, const char *ovr, const char *p4, const char *p5,
                                const char *v5);
 
-/* Copies the file first and then the file second into output (created or
- * emptied), as the header file and the data file of an output join into one
- * WAVE file. Returns the number of bytes copied (at most 2147483647), -1 when
- * output cannot be created or written, -2 when an input cannot be opened or
- * read (output then holds what was copied before). */
+/* Copies the file first and then the file second into output, as the header
+ * file and the data file of an output join into one WAVE file. Both inputs are
+ * opened first; the copy goes to output.tmp and is renamed over output once it
+ * is whole, so output is changed only when the join succeeds. Returns the
+ * number of bytes copied (at most 2147483647), -1 when output cannot be
+ * created or written or is one of the inputs, -2 when an input cannot be
+ * opened or read. */
 SEGMIX_API int segmix_join(const char *first, const char *second, const char *output);
 
 #ifdef __cplusplus

@@ -636,6 +636,9 @@ Locked lock_file(const char *path)
                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         l.error = errno_of(GetLastError());
+        // A folder of the name refuses the open as access denied.
+        const DWORD attributes = GetFileAttributesW(wide.c_str());
+        l.irregular = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         return l;
     }
     l.lock.handle_ = h;

@@ -21,17 +21,6 @@ Report open_failure(const Opened &o, const char *path)
     return o.irregular ? report(Code::not_regular, path) : failure("open", path, o.error);
 }
 
-// Whether path names the same file as one of ids (a missing path names none).
-bool is_one_of(const char *path, const FileId *ids, std::size_t n)
-{
-    FileId id;
-    if (file_id(path, &id) != 0)
-        return false;
-    for (std::size_t i = 0; i < n; ++i)
-        if (ids[i] == id)
-            return true;
-    return false;
-}
 
 struct Input {
     const char *path;
@@ -84,11 +73,16 @@ JoinResult join_files(const char *first, const char *second, const char *output)
         }
     // Joining into an input would empty it before it is read: "segjoin x x.dat".
     FileId ids[2];
-    std::size_t known = 0;
-    for (const Input &i : in)
-        if (file_id(i.path, &ids[known]) == 0)
-            ++known;
-    if (is_one_of(output, ids, known)) {
+    for (std::size_t k = 0; k < 2; ++k)
+        if (const int error = file_id(in[k].path, &ids[k]); error != 0) {
+            fail(&r, in[k].open_failure, failure("open", in[k].path, error));
+            return r;
+        }
+    FileId id;
+    if (const int error = file_id(output, &id); error != 0 && !no_such_file(error)) {
+        fail(&r, JoinFailure::create_output, failure("create", output, error));
+        return r;
+    } else if (error == 0 && (id == ids[0] || id == ids[1])) {
         fail(&r, JoinFailure::same_file, report(Code::join_same, output));
         return r;
     }
