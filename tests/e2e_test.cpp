@@ -8,7 +8,9 @@
 
 #include "front/run.h"
 #include "messages.h"
+#include "segmix/segmix.h"
 #include "util.h"
+#include "version.h"
 #include "wave/file.h"
 
 namespace {
@@ -87,12 +89,14 @@ TEST(Segjoin, JoinsAndNeverDestroys)
     } cases[] = {
         {"into outfile itself", {out}, 0, "", out},
         {"into another file", {out, other}, 0, "", other},
-        {"no header file", {dir.path("none"), precious}, 1, "open failed on " + dir.path("none") + ".whd\n", ""},
-        {"no data file", {dir.path("half"), precious}, 1, "open failed on " + dir.path("half") + ".dat\n", ""},
+        {"no header file", {dir.path("none"), precious}, 1,
+         "open failed on " + dir.path("none") + ".whd: No such file or directory\n", ""},
+        {"no data file", {dir.path("half"), precious}, 1,
+         "open failed on " + dir.path("half") + ".dat: No such file or directory\n", ""},
         {"into the data file", {out, out + ".dat"}, 1, "output is one of the inputs: " + out + ".dat\n", ""},
         {"into the header file", {out, out + ".whd"}, 1, "output is one of the inputs: " + out + ".whd\n", ""},
         {"into a missing folder", {out, dir.path("no/such/dir.wav")}, 1,
-         "create failed on " + dir.path("no/such/dir.wav") + "\n", ""},
+         "create failed on " + dir.path("no/such/dir.wav") + ": No such file or directory\n", ""},
         {"no arguments", {}, 2, msg::join_usage, ""},
         {"three arguments", {out, other, "third"}, 2, msg::join_usage, ""},
     };
@@ -147,6 +151,56 @@ TEST(Segjoin, JoinsWhatAKilledRunLeftAsItWas)
     whole.insert(whole.end(), phrase.data->begin(), phrase.data->end());
     EXPECT_EQ(read_file(dir.path("phrase.wav")), whole);
     EXPECT_EQ(files_of(out), phrase);
+}
+
+// --help and --version, as the only argument, of every tool: printed on
+// standard output, status 0, no file made or read. Any other argument list is
+// what it always was.
+TEST(Tools, HelpAndVersion)
+{
+    const std::string version = SEGMIX_VERSION;
+    struct Case {
+        const char *exe;
+        std::vector<std::string> args;
+        int status;
+        std::string starts; // what standard output begins with
+        std::string has;    // and holds
+    } cases[] = {
+        {SEGMIX_EXE, {"--help"}, 0, msg::usage, "Example:\n  segmix "},
+        {SEGMIX_EXE, {"-h"}, 0, msg::usage, "Environment: samples"},
+        {SEGMIX_EXE, {"--version"}, 0, "segmix " + version + "\n", ""},
+        {SEGMIX_EXE, {"-V"}, 0, "segmix " + version + "\n", ""},
+        {SEGJOIN_EXE, {"--help"}, 0, msg::join_usage, "Example:\n  segjoin "},
+        {SEGJOIN_EXE, {"-V"}, 0, "segjoin " + version + "\n", ""},
+        {SEGMIX_BATCH_EXE, {"--help"}, 0, msg::batch_usage, "Example:\n  segmix-batch "},
+        {SEGMIX_BATCH_EXE, {"--version"}, 0, "segmix-batch " + version + "\n", ""},
+        // Not the only argument, or not a flag: as before.
+        {SEGMIX_EXE, {"--help", "more"}, exit_failure_status, msg::usage, ""},
+        {SEGMIX_EXE, {"-x"}, exit_failure_status, msg::usage, ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.exe) + " " + c.args[0]);
+        const RunResult r = run_program(c.exe, c.args);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.out.substr(0, console_text(c.starts).size()), console_text(c.starts));
+        EXPECT_NE(r.out.find(console_text(c.has)), std::string::npos);
+        // Help fits a terminal of 80 columns.
+        for (const std::string &line : lines_of(r.out))
+            EXPECT_LE(line.size(), 81u) << line;
+    }
+    for (const char *name : {"--help", "--help.whd", "--help.lock", "-h", "-V", "--version"})
+        EXPECT_FALSE(file_exists(name)) << name;
+    // The same number in the library and in the package files.
+    EXPECT_EQ(std::string(segmix_version()), version);
+    const Bytes pc = read_file(SEGMIX_BUILD_DIR "/segmix.pc");
+    EXPECT_NE(std::string(pc.begin(), pc.end()).find("Version: " + version + "\n"), std::string::npos);
+    const Bytes config = read_file(SEGMIX_BUILD_DIR "/segmix-config-version.cmake");
+    EXPECT_NE(std::string(config.begin(), config.end()).find("set(PACKAGE_VERSION \"" + version + "\")"),
+              std::string::npos);
+    // In process too.
+    const RunResult in = run_inprocess({"--version"});
+    EXPECT_EQ(in.status, 0);
+    EXPECT_EQ(in.out, "segmix " + version + "\n");
 }
 
 TEST(RunNote, RunsInProcessWithTheCountsOfItsArguments)

@@ -39,7 +39,8 @@ namespace {
 using Files = OutputFiles;
 
 // The output of a failed run: a leading part of what the run prints when
-// nothing fails, then one line naming the operation and one of the run's files.
+// nothing fails, then one line naming the operation and one of the run's
+// files, and why.
 ::testing::AssertionResult one_failure_line(const std::string &out, const std::string &clean,
                                             const std::vector<std::string> &names)
 {
@@ -55,8 +56,11 @@ using Files = OutputFiles;
                                                  "cut",  "flush", "close", "remove", "undo", "rename"};
     if (at == std::string::npos || std::find(ops.begin(), ops.end(), last.substr(0, at)) == ops.end())
         return ::testing::AssertionFailure() << "not a failure line: " << last;
+    // The file, and the system's reason after a colon (not for undo, which
+    // tells the whole of putting back).
+    const std::string rest = last.substr(at + 11);
     for (const std::string &n : names)
-        if (last.substr(at + 11) == n)
+        if (rest == n || (rest.size() > n.size() + 2 && rest.compare(0, n.size() + 2, n + ": ") == 0))
             return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "names no file of the run: " << got.back();
 }
@@ -275,6 +279,38 @@ TEST(Faults, JournalsThatDoNotApply)
     EXPECT_FALSE(fs::exists(jnl + ".tmp"));
 }
 
+// A folder that takes no new file (read-only, or not this user's): every
+// operation of a note's run denied in turn. Where the denied one is the
+// making of a file beside the output (its lock, its journal), the line names
+// the output and says why, for that is what a person must fix.
+TEST(Faults, FolderThatTakesNoNewFile)
+{
+    FaultPhrase ph;
+    ASSERT_EQ(ph.run({0, 10, "0"}).status, 0);
+    const Files before = files_of(ph.out());
+    file_fail_at(0);
+    const RunResult clean = ph.run({20, 4, "2"});
+    const std::int64_t ops = file_ops();
+    const std::string denied = "cannot create files for the output: " + ph.out() + ": Permission denied";
+    int named_the_output = 0;
+    for (std::int64_t n = 1; n <= ops; ++n) {
+        SCOPED_TRACE("operation " + std::to_string(n));
+        set_files(ph.out(), before);
+        file_fail_at(n, false, EACCES);
+        const RunResult r = ph.run({20, 4, "2"});
+        file_fail_at(0);
+        EXPECT_EQ(r.status, -1);
+        EXPECT_EQ(files_of(ph.out()), before);
+        const std::vector<std::string> lines = lines_of(r.out);
+        ASSERT_FALSE(lines.empty());
+        if (lines.back() == denied)
+            ++named_the_output;
+        else
+            EXPECT_TRUE(one_failure_line(r.out, clean.out, ph.names()));
+    }
+    EXPECT_EQ(named_the_output, 2); // the lock file, and the journal
+}
+
 // Places where the system itself refuses: the run stops before it changes
 // anything, with one line naming the file.
 TEST(Faults, FoldersInTheWay)
@@ -316,7 +352,7 @@ TEST(Faults, FoldersInTheWay)
     const RunResult r = run_inprocess({missing, ph.src(), "0", "4", "0", "0"});
     EXPECT_EQ(r.status, -1);
     EXPECT_EQ(r.out, "samples/sec:44100\ninfile_size:2036\ncannot create files for the output: " +
-                         missing + "\n");
+                         missing + ": No such file or directory\n");
     EXPECT_FALSE(fs::exists(ph.out() + "-none"));
     EXPECT_EQ(files_of(ph.out()), before);
 }

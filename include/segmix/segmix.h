@@ -51,6 +51,23 @@ extern "C" {
  * which. A run that returns -1 leaves both files of the output as they were. */
 SEGMIX_API int segmix_run(int argc, const char *const *argv);
 
+/* What a run found out about its note, for a program that reports on many. */
+typedef struct segmix_result {
+    int status;                /* what segmix_run returns: 0 or -1 */
+    int silent;                /* 1 when the source was missing or could not be
+                                  loaded, so that the note is silence (a rest) */
+    int source_rate;           /* the source's frames per second; 0 when the run
+                                  ended before it loaded the source */
+    int output_rate;           /* the sample rate in the output's header; 0 when
+                                  the run ended before it opened the output */
+    long long clipped_samples; /* the note's samples clipped to the 16-bit range */
+} segmix_result;
+
+/* segmix_run, filling *result (when not null) with what the run found out.
+ * A note whose source_rate differs from its output_rate plays at another
+ * speed than its source. Returns the status. */
+SEGMIX_API int segmix_run_ex(int argc, const char *const *argv, segmix_result *result);
+
 /* Runs one note with the fifteen parameters in the order above. The first
  * eleven must not be null. A null or empty ovr leaves ovr, p4, p5 and v5
  * unread; otherwise a null or empty p4 leaves p4, p5 and v5 unread (ovr is
@@ -70,6 +87,10 @@ SEGMIX_API int segmix_run_note(const char *outfile, const char *infile, const ch
  * created or written or is one of the inputs, -2 when an input cannot be
  * opened or read. */
 SEGMIX_API int segmix_join(const char *first, const char *second, const char *output);
+
+/* The library's version, "major.minor.patch", the same as the tools print
+ * with --version. */
+SEGMIX_API const char *segmix_version(void);
 
 #ifdef __cplusplus
 }

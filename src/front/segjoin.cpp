@@ -10,6 +10,7 @@
 #include "wave/join.h"
 #include "wave/journal.h"
 #include "wave/output.h"
+#include "version.h"
 
 namespace {
 
@@ -43,6 +44,17 @@ bool settle(const char *outfile, Output *out)
 int main(int argc, char **argv)
 {
     start_process();
+    switch (only_flag(argc, argv)) {
+    case Flag::help:
+        std::fputs(msg::join_usage, stdout);
+        std::fputs(msg::help_segjoin, stdout);
+        return 0;
+    case Flag::version:
+        std::printf(msg::version, "segjoin", SEGMIX_VERSION);
+        return 0;
+    case Flag::none:
+        break;
+    }
     if (argc < 2 || argc > 3) {
         std::fputs(msg::join_usage, stdout);
         return 2;

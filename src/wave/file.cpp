@@ -34,13 +34,14 @@ namespace {
 thread_local std::int64_t op_count = 0;
 thread_local std::int64_t fail_at = 0;
 thread_local bool fail_after = false;
+thread_local int fail_error = EIO;
 
 bool injected_failure()
 {
     ++op_count;
     if (fail_at == 0 || op_count < fail_at || (op_count > fail_at && !fail_after))
         return false;
-    errno = EIO;
+    errno = fail_error;
     return true;
 }
 
@@ -76,11 +77,12 @@ std::wstring long_path(const char *path)
 
 } // namespace
 
-void file_fail_at(std::int64_t n, bool and_after)
+void file_fail_at(std::int64_t n, bool and_after, int error)
 {
     op_count = 0;
     fail_at = n;
     fail_after = and_after;
+    fail_error = error != 0 ? error : EIO;
 }
 
 std::int64_t file_ops()
@@ -137,6 +139,43 @@ bool File::read_some(void *buf, std::size_t n, std::size_t *got)
         return failed();
     *got = std::fread(buf, 1, n, f_);
     return *got > 0 || std::ferror(f_) == 0 || failed();
+}
+
+LineRead File::read_line(std::string *line, std::size_t max)
+{
+    line->clear();
+    errno = 0;
+    if (injected_failure()) {
+        failed();
+        return LineRead::error;
+    }
+    bool got_any = false, too_long = false, no_memory = false;
+    for (int c; (c = std::getc(f_)) != EOF;) {
+        got_any = true;
+        if (c == '\n')
+            return too_long ? LineRead::too_long : no_memory ? LineRead::no_memory : LineRead::line;
+        if (too_long || no_memory)
+            continue;
+        if (line->size() >= max) {
+            too_long = true;
+            continue;
+        }
+        try {
+            *line += static_cast<char>(c);
+        } catch (const std::bad_alloc &) {
+            no_memory = true;
+            std::string().swap(*line);
+        }
+    }
+    if (std::ferror(f_)) {
+        failed();
+        return LineRead::error;
+    }
+    if (too_long)
+        return LineRead::too_long;
+    if (no_memory)
+        return LineRead::no_memory;
+    return got_any ? LineRead::last : LineRead::end;
 }
 
 bool File::write(const void *buf, std::size_t n)
@@ -379,7 +418,7 @@ thread_local std::int64_t lock_wait_ms = 30000;
 Opened open_file(const char *path, const char *mode)
 {
     if (injected_failure())
-        return not_opened(EIO);
+        return not_opened(errno);
 #ifdef _WIN32
     return open_wide(path, mode, true);
 #else
@@ -390,7 +429,7 @@ Opened open_file(const char *path, const char *mode)
 Opened create_file(const char *path)
 {
     if (injected_failure())
-        return not_opened(EIO);
+        return not_opened(errno);
 #ifdef _WIN32
     const std::wstring wide = wide_path(path);
     if (wide.empty())
@@ -421,7 +460,7 @@ Opened create_file(const char *path)
 Opened open_stream(const char *path, const char *mode)
 {
     if (injected_failure())
-        return not_opened(EIO);
+        return not_opened(errno);
 #ifdef _WIN32
     return open_wide(path, mode, false);
 #else
@@ -438,7 +477,7 @@ Opened open_stream(const char *path, const char *mode)
 int path_kind(const char *path, PathKind *kind)
 {
     if (injected_failure())
-        return EIO;
+        return errno;
 #ifdef _WIN32
     const std::wstring wide = wide_path(path);
     if (wide.empty())
@@ -488,7 +527,7 @@ std::string final_path(const char *path)
 int remove_file(const char *path)
 {
     if (injected_failure())
-        return EIO;
+        return errno;
     errno = 0;
 #ifdef _WIN32
     const std::wstring wide = wide_path(path);
@@ -506,7 +545,7 @@ int remove_file(const char *path)
 int rename_file(const char *from, const char *to, bool replace)
 {
     if (injected_failure())
-        return EIO;
+        return errno;
 #ifdef _WIN32
     const std::wstring wfrom = wide_path(from), wto = wide_path(to);
     if (wfrom.empty() || wto.empty())
@@ -534,7 +573,7 @@ int rename_file(const char *from, const char *to, bool replace)
 int file_id(const char *path, FileId *id)
 {
     if (injected_failure())
-        return EIO;
+        return errno;
 #ifdef _WIN32
     const std::wstring wide = wide_path(path);
     if (wide.empty())
@@ -622,7 +661,7 @@ Locked lock_file(const char *path)
 {
     Locked l;
     if (injected_failure()) {
-        l.error = EIO;
+        l.error = errno;
         return l;
     }
 #ifdef _WIN32

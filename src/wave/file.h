@@ -27,6 +27,16 @@ struct Block {
 // Allocates n bytes, all zero; false when the heap has none to give.
 bool alloc_block(Block *block, std::size_t n);
 
+// What File::read_line found.
+enum class LineRead {
+    line,     // a line, ended by '\n'
+    last,     // a last line without '\n'
+    end,      // nothing more
+    too_long, // a line of more than max bytes: its first max bytes, the rest skipped
+    no_memory,// no memory for the line: the rest of it skipped
+    error,    // a read failed
+};
+
 // An open stream, owned: closed when it goes, quietly. A stream written to is
 // closed with close(), whose result tells whether everything reached the file.
 class File {
@@ -48,6 +58,9 @@ public:
     bool read(void *buf, std::size_t n);
     // Reads up to n bytes into *got; *got is 0 at the end. False on a read error.
     bool read_some(void *buf, std::size_t n, std::size_t *got);
+    // Reads one line, up to and without its '\n', into *line; returns as soon
+    // as the line is in, so that lines are taken as a pipe delivers them.
+    LineRead read_line(std::string *line, std::size_t max);
     // Writes exactly n bytes; false on a short write.
     bool write(const void *buf, std::size_t n);
     // Writes n zero bytes.
@@ -199,10 +212,11 @@ WholeFile read_whole_file(const char *path);
 // a File that goes, the release of a Lock, and no_such_file (and write_zeros,
 // which counts as the writes it makes) is counted per thread. After file_fail_at(n), the n-th operation from then on
 // fails as the system would report it (n = 0: none fails); with and_after set,
-// so does every operation after it, as when a disk goes away. A failed open
-// reports EIO, a failed write writes the first half of its bytes, a failed
-// close still releases the stream; the other operations fail without acting.
-void file_fail_at(std::int64_t n, bool and_after = false);
+// so does every operation after it, as when a disk goes away. A failed
+// operation reports error (EIO unless given), a failed write writes the first
+// half of its bytes, a failed close still releases the stream; the other
+// operations fail without acting.
+void file_fail_at(std::int64_t n, bool and_after = false, int error = 0);
 
 // Operations counted on this thread since the last file_fail_at.
 std::int64_t file_ops();

@@ -331,8 +331,16 @@ Report store_note(Output *out, std::span<const unsigned char> buf)
     put_le32(out->header + off::riff_size, static_cast<std::uint32_t>(c.riff));
     put_le32(out->header + off::data_size, static_cast<std::uint32_t>(c.data_size));
     const Journal j = journal_of(*out, c);
-    if (Report r = write_journal(out->names.journal, j))
+    if (Report r = write_journal(out->names.journal, j)) {
+        // The journal is the file a commit makes: when the folder takes no new
+        // file, what a person must fix is the output's folder.
+        if (r.code == Code::file_failed && std::strcmp(r.op, "open") == 0 && folder_error(r.error)) {
+            const int error = r.error;
+            r = report(Code::output_folder, out->names.outfile);
+            r.error = error;
+        }
         return r;
+    }
     if (Report r = data_phase(*out, j, &c, buf))
         return r;
     if (Report r = header_phase(*out, j))
