@@ -71,7 +71,7 @@ void render(benchmark::State &state, std::uint16_t channels)
     std::int32_t rendered = 0;
     for (auto _ : state) {
         std::memcpy(buf.data(), earlier.data(), earlier.size());
-        rendered = render_note(plan, gains, src, plan.overlap_samples, buf);
+        rendered = render_note(plan, gains, src, plan.overlap_samples, buf).rendered_samples;
         benchmark::DoNotOptimize(buf.data());
         benchmark::ClobberMemory();
     }

@@ -22,7 +22,7 @@ foreach(kind IN ITEMS static shared)
   target_include_directories(segmix_${kind} PUBLIC
     $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
     $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>
-    PRIVATE ${PROJECT_SOURCE_DIR}/src)
+    PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_BINARY_DIR}/generated)
   set_target_properties(segmix_${kind} PROPERTIES
     OUTPUT_NAME segmix
     EXPORT_NAME segmix_${kind}
@@ -40,7 +40,8 @@ set_target_properties(segmix_shared PROPERTIES
 target_compile_definitions(segmix_static PUBLIC SEGMIX_STATIC)
 # What the layers below the entry points offer the tools, the tests and the
 # benchmarks: their headers, in the build tree only.
-target_include_directories(segmix_static PUBLIC $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/src>)
+target_include_directories(segmix_static PUBLIC
+  $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/src> $<BUILD_INTERFACE:${PROJECT_BINARY_DIR}/generated>)
 # A C program is linked by the C driver, which leaves out the C++ runtime that
 # the static library needs.
 if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")

@@ -91,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::vector<unsigned char> before(buf.data.get(), buf.data.get() + buf.size);
 
     const std::int32_t rendered =
-        render_note(plan, volumes_of(args), src, plan.overlap_samples, buf.bytes());
+        render_note(plan, volumes_of(args), src, plan.overlap_samples, buf.bytes()).rendered_samples;
     check(rendered == plan.i[pt::end] - plan.i[pt::start], "rendered_samples");
     check(plan.buffer_bytes == 2 * rendered + plan.overhang_bytes, "buffer_bytes");
     // Outside the overlap a stored sample is never -32768; past the note the

@@ -52,24 +52,144 @@ inline constexpr char file_failed[] = "%s failed on %s\n";
 inline constexpr char journal_stale[] = "journal does not fit the output, removed: %s\n";
 // %s is the journal's name: a file there that is not a journal is never removed.
 inline constexpr char journal_foreign[] = "not a journal, remove it to go on: %s\n";
+// %s is the journal's name: a later run must be able to read it back.
+inline constexpr char journal_large[] = "journal would exceed 2 GiB: %s\n";
+// %s is a file that is a FIFO, a device or a socket.
+inline constexpr char not_regular[] = "not a regular file: %s\n";
+// %s is the outfile: another run kept it past the wait.
+inline constexpr char output_busy[] = "output busy: %s\n";
+// %s is the outfile: its folder is missing or cannot be written.
+inline constexpr char output_folder[] = "cannot create files for the output: %s\n";
+// %s is the join's output: it is the same file as one of the inputs.
+inline constexpr char join_same[] = "output is one of the inputs: %s\n";
 
 inline constexpr char join_usage[] = "segjoin <outfile> [<wavfile>]\n";
+
+// What --help prints (after the usage line) and what --version prints (%s is
+// the version).
+inline constexpr char version[] = "%s %s\n"; // the tool's name, the version
+inline constexpr char help_segmix[] =
+    "\n"
+    "Renders one note of a 16-bit PCM WAVE recording and appends it to the output\n"
+    "<outfile>.whd (one WAVE header for all so far) and <outfile>.dat (the samples,\n"
+    "mono, 16 bits); segjoin joins the two into one WAVE file.\n"
+    "\n"
+    "Times are in ms, volumes in percent of full gain. By the number of parameters:\n"
+    "  6 to 10  short form: offset length p1 p2, the rest ignored; the note rises\n"
+    "           over p1, holds full gain and falls over its last p2\n"
+    "  11       long form: also p3 v1 v2 v3 v4\n"
+    "  12       also ovr\n"
+    "  13, 14   also p4 (a 14th, p5, is not read)\n"
+    "  15       also p5 v5\n"
+    "In the long form the gain runs linearly from 0 at offset to v1 after p1, v2\n"
+    "after p2 and v5 after p5, on to v3 where the last p3 + p4 begin, to v4 where\n"
+    "the last p4 begins, and to 0 at the note's end.\n"
+    "  outfile   base name of the output's files\n"
+    "  infile    the source recording; a missing one gives a silent note (a rest)\n"
+    "  offset    where the note begins in the source\n"
+    "  length    the note's length, or n@tempo[+ms|-ms]: n 480ths of a beat at\n"
+    "            tempo beats per minute (120 when left out), plus or minus ms\n"
+    "  p1 .. p5  lengths of envelope segments (default 0)\n"
+    "  v1 .. v4  gains at the envelope's points (default 100 100 0 0); v5 (default\n"
+    "            v2) is the gain after p5\n"
+    "  ovr       > 0 mixes the note's head into the output's last ovr ms, < 0\n"
+    "            leaves -ovr ms of silence before it (default 0)\n"
+    "Numbers are read as the longest leading decimal number of each word.\n"
+    "\n"
+    "Environment: samples, the sample rate of a new output's header (44100 when\n"
+    "unset or 0). A note is rendered at its source's own rate.\n"
+    "\n"
+    "Exit status: 0 when the note was appended; -1 (255 as POSIX shells show it)\n"
+    "when the run is refused or a file fails, after one line that says why; the\n"
+    "output's files are then as they were.\n"
+    "\n"
+    "Example:\n"
+    "  segmix out/phrase voice.wav 20 480@160+25 25 50 80 100 85 80 70 0 60 60 85\n";
+inline constexpr char help_segjoin[] =
+    "\n"
+    "Joins <outfile>.whd and <outfile>.dat, the output that segmix runs build, into\n"
+    "one WAVE file: <wavfile>, or <outfile> itself when it is left out. The file is\n"
+    "replaced only once the join is whole; a run that was killed is undone first.\n"
+    "\n"
+    "Exit status: 0 when joined; 1 when a file fails, after one line that says why;\n"
+    "2 when the arguments are wrong.\n"
+    "\n"
+    "Example:\n"
+    "  segjoin out/phrase out/phrase.wav\n";
+inline constexpr char help_batch[] =
+    "\n"
+    "Runs one segmix note per line of FILE, or of standard input when FILE is - or\n"
+    "left out, in order, in one process: the same files and the same standard\n"
+    "output as one segmix run per line. Each line runs as soon as it is read.\n"
+    "\n"
+    "A line holds a run's parameters in segmix's order (see segmix --help), split\n"
+    "as a POSIX shell splits words: spaces and tabs separate them, '...' and\n"
+    "\"...\" quote, a backslash escapes, # begins a comment; nothing is expanded.\n"
+    "\n"
+    "On standard error: lines that cannot be read, a progress bar on a terminal,\n"
+    "and a summary: the runs, the failed ones, the notes rendered as silence\n"
+    "because their source is missing, the notes at another rate than their\n"
+    "output's, and the notes with clipped samples, each with its line numbers.\n"
+    "\n"
+    "Exit status: 0 when every run returned 0; 1 when one did not, or a line could\n"
+    "not be read; 2 when the arguments are wrong or FILE cannot be read.\n"
+    "\n"
+    "Example:\n"
+    "  segmix-batch phrase.txt\n"
+    "where phrase.txt holds lines such as\n"
+    "  out/phrase voice.wav 20 480@160+25 25 50 80 100 85 80 70 0 60 60 85\n";
 
 // segmix-batch. Its own lines go to standard error, so that standard output
 // holds exactly what the runs print.
 inline constexpr char batch_usage[] = "segmix-batch [FILE|-]\n";
-// %s is the input's name.
-inline constexpr char batch_unreadable[] = "segmix-batch: cannot read %s\n";
+// On a terminal, before the notes are read from it.
+#ifdef _WIN32
+inline constexpr char batch_hint[] = "segmix-batch: reading notes from the keyboard, one per line; Ctrl-Z and Enter to end (segmix-batch --help)\n";
+#else
+inline constexpr char batch_hint[] = "segmix-batch: reading notes from the terminal, one per line; Ctrl-D to end (segmix-batch --help)\n";
+#endif
+// %s is the input's name, then why it cannot be read.
+inline constexpr char batch_unreadable[] = "segmix-batch: cannot read %s: %s\n";
 // %ld is the line number.
 inline constexpr char batch_open_quote[] = "segmix-batch: line %ld: unbalanced quote\n";
 inline constexpr char batch_open_escape[] = "segmix-batch: line %ld: backslash at the end of the line\n";
+inline constexpr char batch_nul[] = "segmix-batch: line %ld: NUL byte\n";
+// %zu is the longest a line may be.
+inline constexpr char batch_long[] = "segmix-batch: line %ld: longer than %zu bytes\n";
+inline constexpr char batch_no_memory[] = "segmix-batch: line %ld: no memory for the line\n";
 // The summary: runs, failed runs, then seconds; the second form lists the
 // failed runs' line numbers ("3, 7, 12") before the seconds.
 inline constexpr char batch_summary[] = "segmix-batch: %ld runs, %ld failed, %.3f s\n";
 inline constexpr char batch_summary_failed[] = "segmix-batch: %ld runs, %ld failed (lines %s), %.3f s\n";
+// What the summary adds, when it is so: a count and the first line numbers.
+inline constexpr char batch_silent[] =
+    "segmix-batch: notes rendered as silence, their source missing or unreadable: %ld (lines %s)\n";
+inline constexpr char batch_rates[] =
+    "segmix-batch: notes at another sample rate than their output, which play at the wrong speed: %ld (lines %s)\n";
+inline constexpr char batch_clipped[] =
+    "segmix-batch: notes with clipped samples: %ld (lines %s), %lld samples in all\n";
 
 // segmix-view. Its lines go to standard error; on success it prints nothing.
 inline constexpr char view_usage[] = "segmix-view NOTES [-o FILE.svg]\n";
+inline constexpr char help_view[] =
+    "\n"
+    "Draws the output that a notes file (segmix-batch's lines) has made into one\n"
+    "SVG picture: FILE.svg, or <outfile>.svg when -o is left out. It renders\n"
+    "nothing and changes no other file: each line is planned as its run plans it\n"
+    "and placed where the runs placed it, and <outfile>.whd and .dat are read.\n"
+    "Every line must name the same outfile.\n"
+    "\n"
+    "The picture: the waveform (per pixel column the lowest and highest sample,\n"
+    "200 columns a second, rows of 8 s); each note as a band with its line number,\n"
+    "its source and its envelope (hover for its line and its plan); violet where\n"
+    "it mixes into the output before it, grey for gaps and rests, red ticks where\n"
+    "samples clip (at +-32767); the lines that changed nothing listed below.\n"
+    "\n"
+    "Exit status: 0 when the picture was written; 1 when it was not, after one\n"
+    "line that says why; 2 when the arguments are wrong.\n"
+    "\n"
+    "Example:\n"
+    "  segmix-view phrase.txt -o phrase.svg\n";
 // %s is the notes file's name.
 inline constexpr char view_unreadable[] = "segmix-view: cannot read %s\n";
 inline constexpr char view_no_outfile[] = "segmix-view: %s names no outfile\n";
@@ -115,6 +235,11 @@ enum class Code {
     file_failed,     // op, file
     journal_stale,   // file
     journal_foreign, // file
+    journal_large,   // file
+    not_regular,     // file
+    output_busy,     // file: the outfile
+    output_folder,   // file: the outfile
+    join_same,       // file
 };
 
 struct Report {
@@ -171,6 +296,11 @@ inline const char *text_of(Code code)
     case Code::file_failed: return msg::file_failed;
     case Code::journal_stale: return msg::journal_stale;
     case Code::journal_foreign: return msg::journal_foreign;
+    case Code::journal_large: return msg::journal_large;
+    case Code::not_regular: return msg::not_regular;
+    case Code::output_busy: return msg::output_busy;
+    case Code::output_folder: return msg::output_folder;
+    case Code::join_same: return msg::join_same;
     }
     return "";
 }

@@ -2,9 +2,20 @@
 // the same runs made one process at a time.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include "front/batch.h"
 #include "messages.h"
@@ -193,7 +204,217 @@ TEST(Batch, SummaryAndExitStatus)
     const std::string missing = dir.path("missing.txt");
     const Captured none = batch_inprocess({missing});
     EXPECT_EQ(none.status, 2);
-    EXPECT_EQ(none.err, "segmix-batch: cannot read " + missing + "\n");
+    EXPECT_EQ(none.err, "segmix-batch: cannot read " + missing + ": No such file or directory\n");
 }
+
+// The lines of the summary after the first, as a person reads them.
+std::vector<std::string> summary_details(const std::string &err)
+{
+    std::vector<std::string> lines = lines_of(err);
+    std::vector<std::string> details;
+    bool after = false;
+    for (const std::string &l : lines) {
+        if (after)
+            details.push_back(l);
+        after = after || l.find(" runs, ") != std::string::npos;
+    }
+    return details;
+}
+
+// The summary tells what the statuses do not: notes that are silence because
+// their source is missing, notes at another rate than their output's, and
+// notes that clipped. Standard output and the files are those of the runs.
+TEST(Batch, SummaryTellsOfRestsRatesAndClipping)
+{
+    TempDir dir;
+    write_source(dir); // 44100 Hz, samples up to 10000
+    WavSpec half;
+    half.sample_rate = 22050;
+    write_file(dir.path("half.wav"), make_wav(Samples(4000, 100), half));
+    const std::string out = sq(dir.path("out")), src = sq(dir.path("src.wav"));
+    std::string lines;
+    lines += out + " " + src + " 0 20 2 2\n";                                   // 1: plain
+    lines += out + " " + sq(dir.path("none.wav")) + " 0 20 2 2\n";              // 2: a rest
+    lines += out + " " + sq(dir.path("half.wav")) + " 0 20 2 2\n";              // 3: 22050 Hz
+    lines += out + " " + src + " 0 20 2 2 0 400 400 400 400\n";                 // 4: clips
+    lines += "# a comment\n";                                                   // 5
+    lines += out + " " + sq(dir.path("gone.wav")) + " 0 20 2 2 0 400 400 400 400\n"; // 6: a rest
+    lines += out + " " + src + " 0 20 60 50\n";                                 // 7: refused
+    write_file(dir.path("notes.txt"), text_bytes(lines));
+    const Captured c = batch_inprocess({dir.path("notes.txt")});
+    EXPECT_EQ(c.status, 1);
+    ASSERT_NE(c.err.find("segmix-batch: 6 runs, 1 failed (lines 7), "), std::string::npos) << c.err;
+    const std::vector<std::string> expected = {
+        "segmix-batch: notes rendered as silence, their source missing or unreadable: 2 (lines 2, 6)",
+        "segmix-batch: notes at another sample rate than their output, which play at the wrong speed: 1 (lines 3)",
+        "segmix-batch: notes with clipped samples: 1 (lines 4), 143 samples in all",
+    };
+    EXPECT_EQ(summary_details(c.err), expected);
+    // Many of one kind: the first ten, then "...".
+    std::string rests;
+    for (int i = 0; i < 12; ++i)
+        rests += out + " " + sq(dir.path("none.wav")) + " 0 5 0 0\n";
+    write_file(dir.path("rests.txt"), text_bytes(rests));
+    const Captured r = batch_inprocess({dir.path("rests.txt")});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(summary_details(r.err),
+              std::vector<std::string>{"segmix-batch: notes rendered as silence, their source missing or "
+                                       "unreadable: 12 (lines 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, ...)"});
+}
+
+// What a line holds beside its words: a byte-order mark before the first
+// line is no part of it; a NUL byte, or a line longer than any run needs,
+// fails that line alone.
+TEST(Batch, MarksNulBytesAndLongLines)
+{
+    TempDir dir;
+    write_source(dir);
+    const std::string src = sq(dir.path("src.wav"));
+    std::string text = "\xEF\xBB\xBF" + sq(dir.path("first")) + " " + src + " 0 20 2 2\n";
+    text += sq(dir.path("se")) + std::string(1, '\0') + "cond " + src + " 0 20 2 2\n";
+    text += sq(dir.path("long")) + " " + src + " 0 20 2 2 # " + std::string(2 << 20, 'x') + "\n";
+    text += sq(dir.path("third")) + " " + src + " 0 20 2 2";
+    write_file(dir.path("notes.txt"), text_bytes(text));
+    const Captured c = batch_inprocess({dir.path("notes.txt")});
+    EXPECT_EQ(c.status, 1);
+    EXPECT_TRUE(file_exists(dir.path("first.whd")));
+    EXPECT_TRUE(file_exists(dir.path("third.whd")));
+    EXPECT_FALSE(file_exists(dir.path("se.whd")));
+    EXPECT_FALSE(file_exists(dir.path("long.whd")));
+    const std::vector<std::string> err = lines_of(c.err);
+    ASSERT_GE(err.size(), 3u);
+    EXPECT_EQ(err[0], "segmix-batch: line 2: NUL byte");
+    EXPECT_EQ(err[1], "segmix-batch: line 3: longer than 1048576 bytes");
+    EXPECT_EQ(err[2].rfind("segmix-batch: 4 runs, 2 failed (lines 2, 3), ", 0), 0u) << err[2];
+}
+
+// Each line runs as soon as it has been read: a driver that writes a line into
+// the pipe finds its note rendered before it writes the next.
+TEST(Batch, StreamsLinesAsTheyArrive)
+{
+    TempDir dir;
+    write_source(dir);
+    const std::string line = sq(dir.path("out")) + " " + sq(dir.path("src.wav")) + " 0 20 2 2\n";
+#ifdef _WIN32
+    std::FILE *pipe = _popen(("\"\"" + std::string(SEGMIX_BATCH_EXE) + "\" > NUL 2>&1\"").c_str(), "wb");
+#else
+    std::FILE *pipe = popen(("'" + std::string(SEGMIX_BATCH_EXE) + "' >/dev/null 2>&1").c_str(), "w");
+#endif
+    ASSERT_NE(pipe, nullptr);
+    for (int note = 1; note <= 2; ++note) {
+        ASSERT_GE(std::fputs(line.c_str(), pipe), 0);
+        std::fflush(pipe);
+        // The header file counts the notes rendered so far: 20 ms, 882
+        // samples, 1764 bytes each.
+        bool rendered = false;
+        for (int wait = 0; wait < 1000 && !rendered; ++wait) {
+            const std::optional<Bytes> h = read_if(dir.path("out.whd"));
+            rendered = h && h->size() == 44 && le32_at(*h, 40) == 1764u * static_cast<unsigned>(note);
+            if (!rendered)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        EXPECT_TRUE(rendered) << "note " << note << " was not rendered while the pipe stayed open";
+    }
+#ifdef _WIN32
+    EXPECT_EQ(_pclose(pipe), 0);
+#else
+    EXPECT_EQ(pclose(pipe), 0);
+#endif
+}
+
+#ifndef _WIN32
+// However long the input, segmix-batch holds one line of it: 100 MB of lines
+// and a line of 8 MB through a pipe leave its memory where a few lines do.
+TEST(Batch, MemoryStaysBoundedOnALongInput)
+{
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(fds[0], STDIN_FILENO);
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, STDOUT_FILENO);
+        dup2(null, STDERR_FILENO);
+        close(fds[1]);
+        execl(SEGMIX_BATCH_EXE, SEGMIX_BATCH_EXE, "-", static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    close(fds[0]);
+    const std::string comments = [] {
+        std::string line = "# " + std::string(97, 'c') + "\n";
+        std::string block;
+        for (int i = 0; i < 10000; ++i)
+            block += line;
+        return block; // 1 MB
+    }();
+    bool written = true;
+    for (int mb = 0; mb < 100 && written; ++mb)
+        written = write(fds[1], comments.data(), comments.size()) == static_cast<ssize_t>(comments.size());
+    const std::string huge = std::string(8 << 20, 'x') + "\n";
+    written = written && write(fds[1], huge.data(), huge.size()) == static_cast<ssize_t>(huge.size());
+    close(fds[1]);
+    int w = 0;
+    rusage usage = {};
+    ASSERT_EQ(wait4(pid, &w, 0, &usage), pid);
+    EXPECT_TRUE(written);
+    ASSERT_TRUE(WIFEXITED(w));
+    EXPECT_EQ(WEXITSTATUS(w), 1); // the long line failed
+    std::printf("segmix-batch read 108 MB with at most %ld KB resident\n", usage.ru_maxrss);
+    EXPECT_LT(usage.ru_maxrss, 64L * 1024); // KB
+}
+
+// On a terminal: with no FILE, a hint on standard error before the notes are
+// read from the keyboard, then the notes as they are typed, the progress as
+// a count (the total is not known), and the summary.
+TEST(Batch, OnATerminal)
+{
+    TempDir dir;
+    write_source(dir);
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const std::string slave = ptsname(master);
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setsid();
+        const int fd = open(slave.c_str(), O_RDWR);
+        dup2(fd, STDIN_FILENO);
+        dup2(fd, STDOUT_FILENO);
+        dup2(fd, STDERR_FILENO);
+        execl(SEGMIX_BATCH_EXE, SEGMIX_BATCH_EXE, static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    // Reads what the terminal shows until it holds text, or 10 s have passed.
+    std::string shown;
+    const auto read_until = [&](const std::string &text) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (shown.find(text) == std::string::npos && std::chrono::steady_clock::now() < end) {
+            pollfd p = {master, POLLIN, 0};
+            if (poll(&p, 1, 100) > 0) {
+                char buf[4096];
+                const ssize_t n = read(master, buf, sizeof buf);
+                if (n <= 0)
+                    break;
+                shown.append(buf, static_cast<std::size_t>(n));
+            }
+        }
+        return shown.find(text) != std::string::npos;
+    };
+    EXPECT_TRUE(read_until("reading notes from the terminal, one per line; Ctrl-D to end")) << shown;
+    const std::string line = sq(dir.path("out")) + " " + sq(dir.path("src.wav")) + " 0 20 2 2\n";
+    ASSERT_EQ(write(master, line.data(), line.size()), static_cast<ssize_t>(line.size()));
+    EXPECT_TRUE(read_until("1 lines")) << shown;
+    ASSERT_EQ(write(master, "\x04", 1), 1); // Ctrl-D at the start of a line: the end
+    EXPECT_TRUE(read_until("segmix-batch: 1 runs, 0 failed, ")) << shown;
+    int w = 0;
+    waitpid(pid, &w, 0);
+    close(master);
+    EXPECT_TRUE(WIFEXITED(w) && WEXITSTATUS(w) == 0);
+    EXPECT_TRUE(file_exists(dir.path("out.whd")));
+}
+#endif
 
 } // namespace

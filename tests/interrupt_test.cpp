@@ -32,10 +32,10 @@ std::vector<std::string> note_args(const std::string &out, const std::string &sr
             "80", "70", std::to_string(ovr), "5", "5", "95"};
 }
 
-// Starts the executable with its output thrown away.
-pid_t start(const std::vector<std::string> &args)
+// Starts an executable with its output thrown away.
+pid_t start(const std::vector<std::string> &args, const char *exe = SEGMIX_EXE)
 {
-    std::vector<const char *> argv{SEGMIX_EXE};
+    std::vector<const char *> argv{exe};
     for (const std::string &a : args)
         argv.push_back(a.c_str());
     argv.push_back(nullptr);
@@ -43,7 +43,7 @@ pid_t start(const std::vector<std::string> &args)
     if (pid == 0) {
         const int null = open("/dev/null", O_WRONLY);
         dup2(null, STDOUT_FILENO);
-        execv(SEGMIX_EXE, const_cast<char *const *>(argv.data()));
+        execv(exe, const_cast<char *const *>(argv.data()));
         _exit(127);
     }
     return pid;
@@ -122,6 +122,56 @@ TEST(Interrupt, KilledRunsLeaveAWholePhrase)
                 rounds, killed, finished, torn, journals, inconsistent, neither);
     EXPECT_EQ(inconsistent, 0);
     EXPECT_EQ(neither, 0);
+}
+
+// segjoin killed at random moments: the joined file's name holds the old file
+// or the whole new one, never a part.
+TEST(Interrupt, KilledJoinsLeaveTheOldFileOrTheNew)
+{
+    TempDir dir;
+    const std::string out = dir.path("out"), wav = dir.path("phrase.wav");
+    // 16 MB of samples: a join of some milliseconds.
+    Bytes data(16 << 20);
+    for (std::size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<unsigned char>(i * 131);
+    write_file(out + ".whd", header_for(static_cast<std::uint32_t>(data.size())));
+    write_file(out + ".dat", data);
+    Bytes joined = header_for(static_cast<std::uint32_t>(data.size()));
+    joined.insert(joined.end(), data.begin(), data.end());
+    const Bytes old = text_bytes("an earlier phrase");
+
+    write_file(wav, old);
+    const auto t0 = std::chrono::steady_clock::now();
+    int w = 0;
+    waitpid(start({out, wav}, SEGJOIN_EXE), &w, 0);
+    ASSERT_TRUE(WIFEXITED(w) && WEXITSTATUS(w) == 0);
+    const auto took = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - t0);
+    ASSERT_EQ(read_file(wav), joined);
+
+    std::mt19937 rng(11);
+    std::uniform_int_distribution<long long> when(0, took.count() * 6 / 5);
+    int killed = 0, olds = 0, news = 0, neither = 0;
+    const int rounds = 40;
+    for (int i = 0; i < rounds; ++i) {
+        write_file(wav, old);
+        const pid_t pid = start({out, wav}, SEGJOIN_EXE);
+        std::this_thread::sleep_for(std::chrono::microseconds(when(rng)));
+        kill(pid, SIGKILL);
+        waitpid(pid, &w, 0);
+        killed += WIFSIGNALED(w) ? 1 : 0;
+        const Bytes now = read_file(wav);
+        if (now == old)
+            ++olds;
+        else if (now == joined)
+            ++news;
+        else
+            ++neither;
+    }
+    std::printf("%d joins: %d killed; the file was the old one %d times, the new one %d times, "
+                "neither %d times\n", rounds, killed, olds, news, neither);
+    EXPECT_EQ(neither, 0);
+    EXPECT_GT(killed, 0);
 }
 
 } // namespace

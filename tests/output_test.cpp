@@ -8,6 +8,7 @@
 
 #include "messages.h"
 #include "util.h"
+#include "wave/file.h"
 #include "wave/join.h"
 
 namespace {
@@ -120,6 +121,29 @@ TEST(Output, SampleRateOfAFreshHeader)
     Phrase ph;
     EXPECT_EQ(ph.note(0, 4, "0", "22050").out, "samples/sec:22050\ninfile_size:2036\n");
     EXPECT_EQ(ph.header(), header_for(8, 22050));
+}
+
+// A writer that streams to a pipe cannot seek back to fill in its sizes, and
+// leaves 0xFFFFFFFF in riff_size and data_size: the data runs to the end of
+// the file. Its riff_size is still printed as it is, -1.
+TEST(Output, SourcesOfStreamingWriters)
+{
+    Phrase ph;
+    Bytes info;
+    append_id(&info, "LIST");
+    append_le32(&info, 4);
+    append_id(&info, "INFO");
+    WavSpec shape;
+    shape.sample_rate = 1000;
+    shape.before_data = info;
+    shape.data_size = 0xffffffff;
+    Bytes streamed = make_wav(ramp(0, 30), shape);
+    set_le32(&streamed, 4, 0xffffffff);
+    write_file(ph.dir().path("streamed.wav"), streamed);
+    const RunResult r = run_inprocess(full_gain_note(ph.out(), ph.dir().path("streamed.wav"), 5, 20));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "samples/sec:44100\ninfile_size:-1\n");
+    ph.expect(stretch(5, 20), __LINE__);
 }
 
 TEST(Output, EmptyNoteRewritesTheHeaderAndCreatesTheDataFile)
@@ -298,17 +322,68 @@ TEST(Binjoin, Failures)
     write_file(dir.path("a"), {1, 2, 3});
     write_file(dir.path("b"), {4, 5});
     const std::string a = dir.path("a"), b = dir.path("b"), out = dir.path("out");
-    EXPECT_EQ(binjoin(a.c_str(), b.c_str(), out.c_str()), 5);
-    EXPECT_EQ(read_file(out), Bytes({1, 2, 3, 4, 5}));
+    const Bytes old = {9, 9};
+    struct Case {
+        const char *what;
+        std::string first, second, output;
+        std::int32_t result;
+        Bytes after; // the output's bytes after the join
+    } cases[] = {
+        {"both joined", a, b, out, 5, {1, 2, 3, 4, 5}},
+        {"a missing first input", dir.path("none"), b, out, -2, old},
+        {"a missing second input", a, dir.path("none"), out, -2, old},
+        {"an output that is the first input", out, b, out, -1, old},
+        {"an output that is the second input", a, out, out, -1, old},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        write_file(out, old);
+        EXPECT_EQ(binjoin(c.first.c_str(), c.second.c_str(), c.output.c_str()), c.result);
+        EXPECT_EQ(read_file(out), c.after);
+        EXPECT_FALSE(file_exists(out + ".tmp"));
+    }
     EXPECT_EQ(binjoin(a.c_str(), b.c_str(), dir.path("no/such/out").c_str()), -1);
-    EXPECT_EQ(binjoin(dir.path("none").c_str(), b.c_str(), out.c_str()), -2);
-    EXPECT_EQ(read_file(out), Bytes{});
-    EXPECT_EQ(binjoin(a.c_str(), dir.path("none").c_str(), out.c_str()), -2);
-    EXPECT_EQ(read_file(out), Bytes({1, 2, 3}));
 #ifndef _WIN32
-    // A device that refuses every write.
+    // Through a symbolic link the file it leads to is replaced, and the link
+    // stays; a device is written to, here one that refuses every write.
+    std::filesystem::create_symlink(out, dir.path("link"));
+    EXPECT_EQ(binjoin(a.c_str(), b.c_str(), dir.path("link").c_str()), 5);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.path("link")));
+    EXPECT_EQ(read_file(out), Bytes({1, 2, 3, 4, 5}));
     EXPECT_EQ(binjoin(a.c_str(), b.c_str(), "/dev/full"), -1);
 #endif
+}
+
+// Every file operation of a join made to fail, alone (a full disk) and with
+// all that follow it (a disk gone): the output keeps its old bytes; where the
+// system still answers, no scratch file is left.
+TEST(Binjoin, FailingOperationsLeaveTheOutput)
+{
+    TempDir dir;
+    const std::string a = dir.path("a"), b = dir.path("b"), out = dir.path("out");
+    write_file(a, Bytes(100000, 1)); // two buffers and a half
+    write_file(b, Bytes(70000, 2));
+    const Bytes old = {9, 9};
+    write_file(out, old);
+    file_fail_at(0);
+    ASSERT_EQ(binjoin(a.c_str(), b.c_str(), out.c_str()), 170000);
+    const std::int64_t ops = file_ops();
+    const Bytes joined = read_file(out);
+    for (std::int64_t n = 1; n <= ops; ++n)
+        for (const bool and_after : {false, true}) {
+            SCOPED_TRACE("operation " + std::to_string(n) + " of " + std::to_string(ops) +
+                         (and_after ? " and all after it" : ""));
+            write_file(out, old);
+            std::filesystem::remove(out + ".tmp");
+            file_fail_at(n, and_after);
+            const std::int32_t r = binjoin(a.c_str(), b.c_str(), out.c_str());
+            file_fail_at(0);
+            EXPECT_TRUE(r == -1 || r == -2) << r;
+            EXPECT_EQ(read_file(out), old);
+            if (!and_after) {
+                EXPECT_FALSE(file_exists(out + ".tmp"));
+            }
+        }
 }
 
 } // namespace

@@ -165,11 +165,35 @@ TEST(FileLayer, MissingFiles)
             EXPECT_TRUE(o.file.close());
         }
     }
-    bool missing = true;
-    EXPECT_TRUE(remove_file(dir.path("here").c_str(), &missing));
-    EXPECT_FALSE(missing);
-    EXPECT_FALSE(remove_file(dir.path("here").c_str(), &missing));
-    EXPECT_TRUE(missing);
+    EXPECT_EQ(remove_file(dir.path("here").c_str()), 0);
+    EXPECT_TRUE(no_such_file(remove_file(dir.path("here").c_str())));
+}
+
+// A device opens, but is not a file: reading it could wait for ever (a
+// console) or give nothing (a null device). Named as each system names them.
+TEST(FileLayer, DevicesAreNotRegularFiles)
+{
+#ifdef _WIN32
+    const char *const devices[] = {"NUL", "CON", "nul.wav"};
+#else
+    const char *const devices[] = {"/dev/null", "/dev/zero", "/dev/tty"};
+#endif
+    for (const char *device : devices) {
+        SCOPED_TRACE(device);
+        const Opened o = open_file(device, "rb");
+        EXPECT_FALSE(o.file);
+        // Some (a terminal where there is none) cannot even be opened.
+        if (!o.irregular) {
+            EXPECT_NE(o.error, 0);
+            continue;
+        }
+        EXPECT_FALSE(o.missing());
+        EXPECT_EQ(read_whole_file(device).got, Got::irregular);
+    }
+    EXPECT_TRUE(open_file(devices[0], "rb").irregular);
+    PathKind kind = PathKind::regular;
+    EXPECT_EQ(path_kind(devices[0], &kind), 0);
+    EXPECT_EQ(kind, PathKind::other);
 }
 
 TEST(FileLayer, WholeFiles)

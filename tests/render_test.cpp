@@ -80,7 +80,8 @@ void check_render(const RenderCase &c)
     const SourceInfo src = source_of(c.source, c.channels);
     const auto frames = static_cast<std::int32_t>(c.source.size() / c.channels);
     Bytes buf = bytes_of(c.before);
-    EXPECT_EQ(render_note(plan_of(c.at, frames), c.v, src, c.at.mixed, buf), c.at.end - c.at.start);
+    EXPECT_EQ(render_note(plan_of(c.at, frames), c.v, src, c.at.mixed, buf).rendered_samples,
+              c.at.end - c.at.start);
     EXPECT_EQ(samples_of(buf), c.after);
 }
 
@@ -243,8 +244,11 @@ TEST(PlanNote, CountsWholeFramesOfTheBytesLoaded)
         {"three channels", 3, 0, -1, 10, 3},
         {"padded mono frames", 1, 4, -1, 10, 5},
         {"no samples", 1, 0, -1, 0, 0},
-        {"data_size of -1", 1, 0, 0xffffffff, 10, 0},
-        {"data_size of -2", 1, 0, 0xfffffffe, 10, -1},
+        // A streaming writer's 0xFFFFFFFF, and any other negative size: to the end.
+        {"data_size of -1", 1, 0, 0xffffffff, 10, 10},
+        {"data_size of -2", 1, 0, 0xfffffffe, 10, 10},
+        {"data_size of -1, stereo with half a frame", 2, 0, 0xffffffff, 9, 4},
+        {"data_size of -2^31", 1, 0, 0x80000000, 10, 10},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -349,7 +353,7 @@ TEST(RenderNote, FrameNumbersFollowSampleNumbers)
         shape.block_align = c.block_align;
         const SourceInfo src = source_of(make_wav({10, 11, 12, 13, 14, 15}, shape));
         Bytes buf(6, 0);
-        EXPECT_EQ(render_note(plan_of(hold(3), 3), unity, src, 0, buf), 3);
+        EXPECT_EQ(render_note(plan_of(hold(3), 3), unity, src, 0, buf).rendered_samples, 3);
         EXPECT_EQ(samples_of(buf), c.after);
     }
 }
@@ -372,6 +376,38 @@ TEST(RenderNote, ClipsToPlusMinus32767)
     };
     for (const RenderCase &c : cases)
         check_render(c);
+}
+
+TEST(RenderNote, CountsClippedSamples)
+{
+    struct Case {
+        const char *what;
+        Samples source;
+        Frames at;
+        Volumes v;
+        Samples before;
+        std::int64_t clipped;
+    } cases[] = {
+        {"at the limits is not beyond them", {32767, -32767, 5}, hold(3), unity, Samples(3, 0), 0},
+        {"-32768 at gain 1", {-32768, 1}, hold(2), unity, Samples(2, 0), 1},
+        {"gain 2", {20000, -20000, 16383, -16383, -16384}, hold(5), volumes(2, 2, 2, 2, 2), Samples(5, 0), 3},
+        {"inside the overlap", {1, -1, 0}, hold(3, 3), unity, {32767, -32767, 32767}, 2},
+        {"infinities clip, a NaN does not", {1, 0, -1}, hold(3), volumes(DBL_MAX, DBL_MAX, 0, 0, 0),
+         Samples(3, 0), 2},
+        // Runs of hundreds of frames take the fast path, most without a limit.
+        {"a long note, loud in its middle", [] { Samples s(900, 100); std::fill(s.begin() + 400, s.begin() + 700, 30000); return s; }(),
+         hold(900), volumes(2, 2, 2, 2, 2), Samples(900, 0), 300},
+        {"a long note at the limit, never beyond it", Samples(900, 32767), hold(900), unity, Samples(900, 0), 0},
+        {"past the end of the source", {30000}, hold(4), volumes(2, 2, 2, 2, 2), Samples(4, 0), 1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const SourceInfo src = source_of(c.source);
+        Bytes buf = bytes_of(c.before);
+        const Rendered r = render_note(plan_of(c.at, static_cast<std::int32_t>(c.source.size())), c.v,
+                                       src, c.at.mixed, buf);
+        EXPECT_EQ(r.clipped_samples, c.clipped);
+    }
 }
 
 TEST(RenderNote, FramesOutsideTheSource)
@@ -421,7 +457,7 @@ TEST(RenderNote, PartialFramesAreNeverRead)
         ASSERT_EQ(planned(TimePoints{}, src, &plan), Code::ok);
         ASSERT_EQ(plan.frames_available, 2);
         Bytes buf = bytes_of({1, 2, 3});
-        EXPECT_EQ(render_note(plan_of(hold(3), 2), unity, src, 0, buf), 3);
+        EXPECT_EQ(render_note(plan_of(hold(3), 2), unity, src, 0, buf).rendered_samples, 3);
         EXPECT_EQ(samples_of(buf), (Samples{15, 35, 0}));
     }
 }
@@ -465,7 +501,7 @@ TEST(RenderNote, ShortFormPassesSamplesThrough)
     ASSERT_EQ(planned(tp, src, &plan), Code::ok);
     ASSERT_EQ(plan.i, (std::array<std::int32_t, pt::count>{0, 2, 65538, 65538, 65540, 65540, 65540}));
     Bytes buf(static_cast<std::size_t>(plan.buffer_bytes), 0);
-    ASSERT_EQ(render_note(plan, volumes_of(args), src, 0, buf), 65540);
+    ASSERT_EQ(render_note(plan, volumes_of(args), src, 0, buf).rendered_samples, 65540);
     const Samples out = samples_of(buf);
     EXPECT_EQ(out[0], 0);
     EXPECT_EQ(out[1], 500);
@@ -481,8 +517,9 @@ TEST(RenderNote, ShortFormPassesSamplesThrough)
 // the values the file was made of, not from the loaded block.
 Samples reference_render(const NotePlan &plan, const Volumes &a, std::int32_t mixed,
                          const Samples &source, std::int32_t channels, Samples out,
-                         std::int32_t *rendered)
+                         std::int32_t *rendered, std::int64_t *clipped)
 {
+    *clipped = 0;
     const std::array<std::int32_t, pt::count> &at = plan.i;
     const double begin[6] = {0, a.v1, a.v2, a.v5, a.v3, a.v4};
     const double end[6] = {a.v1, a.v2, a.v5, a.v3, a.v4, 0};
@@ -527,12 +564,15 @@ Samples reference_render(const NotePlan &plan, const Volumes &a, std::int32_t mi
             double y = x * g;
             if (p < mixed)
                 y = y + at_p;
-            if (y > 32767.0)
+            if (y > 32767.0) {
                 at_p = 32767;
-            else if (y < -32767.0)
+                ++*clipped;
+            } else if (y < -32767.0) {
                 at_p = -32767;
-            else
+                ++*clipped;
+            } else {
                 at_p = static_cast<std::int16_t>(y);
+            }
         }
     }
     return out;
@@ -628,12 +668,14 @@ TEST(RenderNote, MatchesTheFrameByFrameDefinition)
             s = value();
         Bytes buf = bytes_of(before);
         std::int32_t expected_count = 0;
-        const Samples expected =
-            reference_render(plan, gains, mixed, source, channels, before, &expected_count);
+        std::int64_t expected_clipped = 0;
+        const Samples expected = reference_render(plan, gains, mixed, source, channels, before,
+                                                  &expected_count, &expected_clipped);
 
-        const std::int32_t count = render_note(plan, gains, src, mixed, buf);
-        ASSERT_EQ(count, expected_count) << "iteration " << iteration;
-        ASSERT_EQ(count, plan.i[pt::end] - plan.i[pt::start]) << "iteration " << iteration;
+        const Rendered r = render_note(plan, gains, src, mixed, buf);
+        ASSERT_EQ(r.rendered_samples, expected_count) << "iteration " << iteration;
+        ASSERT_EQ(r.rendered_samples, plan.i[pt::end] - plan.i[pt::start]) << "iteration " << iteration;
+        ASSERT_EQ(r.clipped_samples, expected_clipped) << "iteration " << iteration;
         ASSERT_EQ(samples_of(buf), expected) << "iteration " << iteration;
     }
 }

@@ -600,8 +600,9 @@ struct Viewed {
 Viewed view_inprocess(const std::vector<std::string> &args)
 {
     const Argv argv(args, "segmix-view");
-    Capture err;
-    const int status = view_main(argv.argc(), argv.argv(), err.file());
+    Capture out, err;
+    const int status = view_main(argv.argc(), argv.argv(), out.file(), err.file());
+    EXPECT_EQ(out.text(), "");
     return {status, err.text()};
 }
 

@@ -8,6 +8,7 @@
 #include "messages.h"
 #include "util.h"
 #include "wave/binload.h"
+#include "wave/journal.h"
 #include "wave/header.h"
 #include "wave/source.h"
 
@@ -249,6 +250,33 @@ TEST(FindDataChunk, WalksInsideTheBlock)
     EXPECT_EQ(find_data_chunk(all.first(b.size() - 1), 0), -1); // head cut short
     EXPECT_EQ(find_data_chunk(all, 13), -1);
     EXPECT_EQ(find_data_chunk(all, -4), -1);
+}
+
+} // namespace
+
+namespace {
+
+// A journal holds the old header file whole; one that a later run could not
+// read back (2 GiB or more) is refused before anything is written.
+TEST(Journal, NeverLargerThanARunCanReadBack)
+{
+    TempDir dir;
+    const std::string name = dir.path("out.jnl");
+    Journal j;
+    j.header_existed = true;
+    j.header_length = INT32_MAX - 60; // with the 76 bytes of its own, past 2 GiB
+    EXPECT_EQ(write_journal(name, j).code, Code::journal_large);
+    EXPECT_FALSE(file_exists(name));
+    EXPECT_FALSE(file_exists(journal_scratch(name)));
+    // One that fits is written whole and named, and its scratch name is gone.
+    const unsigned char old[4] = {1, 2, 3, 4};
+    j.header_length = 4;
+    j.header_old = old;
+    EXPECT_FALSE(write_journal(name, j));
+    EXPECT_EQ(read_file(name).size(), 72u + 4 + 4);
+    EXPECT_FALSE(file_exists(journal_scratch(name)));
+    // The name is never taken from a file already there.
+    EXPECT_EQ(write_journal(name, j).code, Code::file_failed);
 }
 
 } // namespace

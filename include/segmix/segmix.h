@@ -9,10 +9,12 @@
  * prints them. The environment variable `samples` sets the sample rate of a
  * fresh output (44100 when unset or 0) and is read by every run.
  *
- * Threads: runs on different outputs may run at the same time on several
- * threads; each run keeps its own state. Runs on the same output must follow
- * one another: nothing locks the two files. While runs are going on, the
- * process must not change its environment (setenv, putenv).
+ * Threads: runs may go on at the same time on several threads; each run keeps
+ * its own state. Runs on the same output take turns: each holds an exclusive
+ * lock on OUT.lock (made beside the output, and left there) while it works on
+ * the output, and a run that finds it held waits up to 30 s, then returns -1
+ * ("output busy"). While runs are going on, the process must not change its
+ * environment (setenv, putenv).
  *
  * Linking: with the shared library nothing needs defining. On Windows, a
  * program that links the static library defines SEGMIX_STATIC before including
@@ -49,6 +51,23 @@ extern "C" {
  * which. A run that returns -1 leaves both files of the output as they were. */
 SEGMIX_API int segmix_run(int argc, const char *const *argv);
 
+/* What a run found out about its note, for a program that reports on many. */
+typedef struct segmix_result {
+    int status;                /* what segmix_run returns: 0 or -1 */
+    int silent;                /* 1 when the source was missing or could not be
+                                  loaded, so that the note is silence (a rest) */
+    int source_rate;           /* the source's frames per second; 0 when the run
+                                  ended before it loaded the source */
+    int output_rate;           /* the sample rate in the output's header; 0 when
+                                  the run ended before it opened the output */
+    long long clipped_samples; /* the note's samples clipped to the 16-bit range */
+} segmix_result;
+
+/* segmix_run, filling *result (when not null) with what the run found out.
+ * A note whose source_rate differs from its output_rate plays at another
+ * speed than its source. Returns the status. */
+SEGMIX_API int segmix_run_ex(int argc, const char *const *argv, segmix_result *result);
+
 /* Runs one note with the fifteen parameters in the order above. The first
  * eleven must not be null. A null or empty ovr leaves ovr, p4, p5 and v5
  * unread; otherwise a null or empty p4 leaves p4, p5 and v5 unread (ovr is
@@ -60,12 +79,18 @@ SEGMIX_API int segmix_run_note(const char *outfile, const char *infile, const ch
                                const char *v4, const char *ovr, const char *p4, const char *p5,
                                const char *v5);
 
-/* Copies the file first and then the file second into output (created or
- * emptied), as the header file and the data file of an output join into one
- * WAVE file. Returns the number of bytes copied (at most 2147483647), -1 when
- * output cannot be created or written, -2 when an input cannot be opened or
- * read (output then holds what was copied before). */
+/* Copies the file first and then the file second into output, as the header
+ * file and the data file of an output join into one WAVE file. Both inputs are
+ * opened first; the copy goes to output.tmp and is renamed over output once it
+ * is whole, so output is changed only when the join succeeds. Returns the
+ * number of bytes copied (at most 2147483647), -1 when output cannot be
+ * created or written or is one of the inputs, -2 when an input cannot be
+ * opened or read. */
 SEGMIX_API int segmix_join(const char *first, const char *second, const char *output);
+
+/* The library's version, "major.minor.patch", the same as the tools print
+ * with --version. */
+SEGMIX_API const char *segmix_version(void);
 
 #ifdef __cplusplus
 }

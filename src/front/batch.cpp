@@ -4,8 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "front/process.h"
 #include "front/run.h"
+#include "front/say.h"
 #include "messages.h"
+#include "version.h"
 #include "wave/file.h"
 
 #ifdef _WIN32
@@ -67,6 +70,11 @@ Line split_line(std::string_view line, std::vector<std::string> *words)
     return Line::run;
 }
 
+std::string progress_count(long done)
+{
+    return std::to_string(done) + " lines";
+}
+
 std::string progress_bar(long done, long total, int width)
 {
     const long filled = total > 0 ? done * width / total : width;
@@ -91,33 +99,29 @@ bool is_terminal(std::FILE *f)
 #endif
 }
 
-// The whole input, so that the number of lines is known for the progress bar.
-bool read_input(const char *name, std::string *text)
-{
-    Opened o;
-    if (std::strcmp(name, "-") == 0)
-        o.file = File::standard_input();
-    else
-        o = open_file(name, "rb");
-    if (!o.file)
-        return false;
-    char buf[65536];
-    for (std::size_t got; o.file.read_some(buf, sizeof buf, &got);) {
-        if (got == 0)
-            return true;
-        text->append(buf, got);
-    }
-    return false;
-}
+// The longest line read: a run's parameters are a few hundred bytes, and
+// memory must stay bounded whatever the input holds.
+constexpr std::size_t max_line = std::size_t{1} << 20;
 
-long count_lines(const std::string &text)
+// The lines of a regular file, for the progress bar's total; counted without
+// keeping them. -1 when the input is not a regular file (a pipe, a terminal).
+long count_lines(const char *name)
 {
+    PathKind kind = PathKind::missing;
+    if (std::strcmp(name, "-") == 0 || path_kind(name, &kind) != 0 || kind != PathKind::regular)
+        return -1;
+    Opened o = open_stream(name);
+    if (!o.file)
+        return -1;
     long lines = 0;
-    for (char c : text)
-        lines += c == '\n';
-    if (!text.empty() && text.back() != '\n')
-        ++lines;
-    return lines;
+    char last = '\n';
+    char buf[65536];
+    for (std::size_t got; o.file.read_some(buf, sizeof buf, &got) && got > 0;) {
+        for (std::size_t i = 0; i < got; ++i)
+            lines += buf[i] == '\n';
+        last = buf[got - 1];
+    }
+    return lines + (last != '\n');
 }
 
 // The progress bar on standard error, drawn only on a terminal.
@@ -125,8 +129,8 @@ struct Progress {
     std::FILE *err = nullptr;
     bool shown = false;    // drawn at all
     bool erase = false;    // standard output is a terminal too: clear the bar before each run
-    long total = 0;        // lines of the input
-    long drawn = -1;       // percent last drawn
+    long total = -1;       // lines of the input, -1 when not known (a pipe)
+    long drawn = -1;       // percent (or line) last drawn
     std::size_t width = 0; // characters on the screen now, 0 when cleared
 };
 
@@ -134,14 +138,15 @@ constexpr int bar_width = 30;
 
 void draw(Progress *p, long done)
 {
-    const long percent = p->total > 0 ? done * 100 / p->total : 100;
-    // Redrawn once per percent, and whenever it has been cleared.
-    if (p->width != 0 && percent == p->drawn && done != p->total)
+    // Redrawn once per percent (per line where the total is not known), and
+    // whenever it has been cleared.
+    const long step = p->total < 0 ? done : p->total > 0 ? done * 100 / p->total : 100;
+    if (p->width != 0 && step == p->drawn && done != p->total)
         return;
-    const std::string bar = progress_bar(done, p->total, bar_width);
+    const std::string bar = p->total < 0 ? progress_count(done) : progress_bar(done, p->total, bar_width);
     std::fprintf(p->err, "\r%s", bar.c_str());
     std::fflush(p->err);
-    p->drawn = percent;
+    p->drawn = step;
     p->width = bar.size();
 }
 
@@ -154,107 +159,198 @@ void clear(Progress *p)
     p->width = 0;
 }
 
-// The runs and the line numbers of those that failed.
-struct Tally {
-    long runs = 0, failures = 0;
-    std::string failed; // "3, 7, 12"
+// Line numbers of one kind: how many, and the first few.
+struct Lines {
+    long count = 0;
+    std::string first; // "3, 7, 12", then ", ..."
+    std::size_t listed = 0;
+    bool all = false;   // list every one (the failed runs), else the first few
 
-    void add(long number, int status)
+    void add(long number)
+    {
+        ++count;
+        if (!all && listed >= 10) {
+            if (listed++ == 10)
+                first += ", ...";
+            return;
+        }
+        first += (first.empty() ? "" : ", ") + std::to_string(number);
+        ++listed;
+    }
+};
+
+// What the runs came to, for the summary.
+struct Tally {
+    long runs = 0;
+    Lines failed{0, "", 0, true}, silent, rates, clipped;
+    long long clipped_samples = 0;
+
+    void add(long number, int status, const RunFacts &f)
     {
         ++runs;
-        if (status == 0)
+        if (status != 0) {
+            failed.add(number);
             return;
-        ++failures;
-        failed += (failed.empty() ? "" : ", ") + std::to_string(number);
+        }
+        if (f.silent)
+            silent.add(number);
+        else if (f.source_rate != f.output_rate)
+            rates.add(number);
+        if (f.clipped > 0) {
+            clipped.add(number);
+            clipped_samples += f.clipped;
+        }
     }
 };
 
 // One run through the same guard as the C API's, with the words as its
 // command line after the program name.
-int run_words(const std::vector<std::string> &words, std::FILE *out)
+int run_words(const std::vector<std::string> &words, std::FILE *out, RunFacts *facts)
 {
     std::vector<const char *> argv;
     argv.reserve(words.size() + 1);
     argv.push_back("segmix");
     for (const std::string &w : words)
         argv.push_back(w.c_str());
-    return run_guarded(static_cast<int>(argv.size()), argv.data(), out);
+    return run_guarded(static_cast<int>(argv.size()), argv.data(), out, facts);
 }
 
-// A line that cannot be read: its message on standard error, after whatever
+// A line that cannot be run: its message on standard error, after whatever
 // the runs before it printed.
-void report_line(Line kind, long number, Progress *progress, std::FILE *out)
+void refuse_line(const char *format, long number, Progress *progress, std::FILE *out)
 {
     std::fflush(out);
     clear(progress);
-    std::fprintf(progress->err, kind == Line::open_quote ? msg::batch_open_quote : msg::batch_open_escape,
-                 number);
+    std::fprintf(progress->err, format, number, max_line);
 }
 
-// Runs every line of text in order.
-Tally run_lines(const std::string &text, Progress *progress, std::FILE *out)
+// Runs one line of the input, as read.
+void run_line(LineRead kind, const std::string &text, long number, Progress *progress,
+              std::FILE *out, Tally *tally)
 {
-    Tally tally;
+    if (kind == LineRead::too_long || kind == LineRead::no_memory) {
+        refuse_line(kind == LineRead::too_long ? msg::batch_long : msg::batch_no_memory, number,
+                    progress, out);
+        tally->add(number, -1, {});
+        return;
+    }
+    if (text.find('\0') != std::string::npos) {
+        // A NUL would end the word it is in as a C string ends.
+        refuse_line(msg::batch_nul, number, progress, out);
+        tally->add(number, -1, {});
+        return;
+    }
     std::vector<std::string> words;
-    std::size_t at = 0;
-    for (long number = 1; at < text.size(); ++number) {
-        std::size_t end = text.find('\n', at);
-        if (end == std::string::npos)
-            end = text.size();
-        const Line kind = split_line(std::string_view(text).substr(at, end - at), &words);
-        at = end + 1;
-        if (kind != Line::blank) {
-            if (progress->erase)
-                clear(progress);
-            int status = -1;
-            if (kind == Line::run)
-                status = run_words(words, out);
-            else
-                report_line(kind, number, progress, out);
-            tally.add(number, status);
-        }
+    const Line line = split_line(text, &words);
+    if (line == Line::blank)
+        return;
+    if (progress->erase)
+        clear(progress);
+    if (line != Line::run) {
+        refuse_line(line == Line::open_quote ? msg::batch_open_quote : msg::batch_open_escape,
+                    number, progress, out);
+        tally->add(number, -1, {});
+        return;
+    }
+    RunFacts facts;
+    const int status = run_words(words, out, &facts);
+    tally->add(number, status, facts);
+}
+
+// Runs every line of the input in order, each as soon as it has been read.
+// False when the input fails to read on the way.
+bool run_lines(File &in, Progress *progress, std::FILE *out, Tally *tally)
+{
+    std::string text;
+    for (long number = 1;; ++number) {
+        const LineRead kind = in.read_line(&text, max_line);
+        if (kind == LineRead::end)
+            return true;
+        if (kind == LineRead::error)
+            return false;
+        // A file saved with a byte-order mark begins with its three bytes.
+        if (number == 1 && text.compare(0, 3, "\xEF\xBB\xBF") == 0)
+            text.erase(0, 3);
+        run_line(kind, text, number, progress, out, tally);
         if (progress->shown) {
             if (progress->erase)
                 std::fflush(out);
             draw(progress, number);
         }
+        if (kind == LineRead::last)
+            return true;
     }
-    return tally;
+}
+
+void print_lines(std::FILE *err, const char *format, const Lines &l)
+{
+    if (l.count > 0)
+        std::fprintf(err, format, l.count, l.first.c_str());
 }
 
 void print_summary(std::FILE *err, const Tally &t, double seconds)
 {
-    if (t.failures == 0)
-        std::fprintf(err, msg::batch_summary, t.runs, t.failures, seconds);
+    if (t.failed.count == 0)
+        std::fprintf(err, msg::batch_summary, t.runs, t.failed.count, seconds);
     else
-        std::fprintf(err, msg::batch_summary_failed, t.runs, t.failures, t.failed.c_str(), seconds);
+        std::fprintf(err, msg::batch_summary_failed, t.runs, t.failed.count, t.failed.first.c_str(),
+                     seconds);
+    print_lines(err, msg::batch_silent, t.silent);
+    print_lines(err, msg::batch_rates, t.rates);
+    if (t.clipped.count > 0)
+        std::fprintf(err, msg::batch_clipped, t.clipped.count, t.clipped.first.c_str(),
+                     t.clipped_samples);
 }
 
 } // namespace
 
 int batch_main(int argc, const char *const *argv, std::FILE *out, std::FILE *err)
 {
+    switch (only_flag(argc, argv)) {
+    case Flag::help:
+        std::fputs(msg::batch_usage, out);
+        std::fputs(msg::help_batch, out);
+        return 0;
+    case Flag::version:
+        std::fprintf(out, msg::version, "segmix-batch", SEGMIX_VERSION);
+        return 0;
+    case Flag::none:
+        break;
+    }
     if (argc > 2) {
         std::fputs(msg::batch_usage, err);
         return 2;
     }
     const auto start = std::chrono::steady_clock::now();
     const char *name = argc == 2 ? argv[1] : "-";
-    std::string text;
-    if (!read_input(name, &text)) {
-        std::fprintf(err, msg::batch_unreadable, name);
+    Opened in;
+    if (std::strcmp(name, "-") == 0) {
+        in.file = File::standard_input();
+        if (argc == 1 && is_terminal(stdin))
+            std::fputs(msg::batch_hint, err);
+    } else {
+        in = open_stream(name);
+    }
+    if (!in.file) {
+        std::fprintf(err, msg::batch_unreadable, name, reason_of(in.error).c_str());
         return 2;
     }
     Progress progress;
     progress.err = err;
     progress.shown = is_terminal(err);
     progress.erase = progress.shown && is_terminal(out);
-    progress.total = count_lines(text);
-    const Tally tally = run_lines(text, &progress, out);
+    if (progress.shown)
+        progress.total = count_lines(name);
+    Tally tally;
+    const bool read = run_lines(in.file, &progress, out, &tally);
     std::fflush(out);
     clear(&progress);
+    if (!read)
+        std::fprintf(err, msg::batch_unreadable, name, reason_of(in.file.error()).c_str());
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     print_summary(err, tally, seconds);
-    return tally.failures == 0 ? 0 : 1;
+    if (!read)
+        return 2;
+    return tally.failed.count == 0 ? 0 : 1;
 }

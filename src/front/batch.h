@@ -28,9 +28,13 @@ Line split_line(std::string_view line, std::vector<std::string> *words);
 // width characters between the brackets.
 std::string progress_bar(long done, long total, int width);
 
+// Progress where the total is not known (a pipe): "17 lines".
+std::string progress_count(long done);
+
 // segmix-batch [FILE|-]: runs every line of FILE, or of standard input when
-// FILE is "-" or not given. The runs print on out, segmix-batch's own lines go
-// to err. Returns the process's exit status: 0 when every run returned 0, 1
-// when any failed or any line could not be read, 2 for a wrong command line or
-// an input that cannot be read.
+// FILE is "-" or not given, each as soon as it has been read, holding only
+// that line. The runs print on out, segmix-batch's own lines go to err.
+// Returns the process's exit status: 0 when every run returned 0, 1 when any
+// failed or any line could not be run, 2 for a wrong command line or an input
+// that cannot be read.
 int batch_main(int argc, const char *const *argv, std::FILE *out, std::FILE *err);

@@ -3,8 +3,10 @@
 #include <cstdio>
 
 #include "front/batch.h"
+#include "front/process.h"
 
 int main(int argc, char **argv)
 {
+    start_process();
     return batch_main(argc, argv, stdout, stderr);
 }

@@ -1,8 +1,10 @@
 // segmix: renders one note and appends it to an output that grows note by note.
+#include "front/process.h"
 #include "segmix/segmix.h"
 
 int main(int argc, char **argv)
 {
+    start_process();
     // Through the C entry, which turns the one exception a run can meet (no
     // memory for a file name, before any file is changed) into -1.
     return segmix_run(argc, argv);

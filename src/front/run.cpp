@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "front/args.h"
+#include "front/process.h"
 #include "front/say.h"
 #include "messages.h"
 #include "render/plan.h"
@@ -11,6 +12,7 @@
 #include "wave/journal.h"
 #include "wave/output.h"
 #include "wave/source.h"
+#include "version.h"
 
 namespace {
 
@@ -26,6 +28,7 @@ struct Run {
     Block buffer;        // the segment buffer
     // What of the overlap the run mixes: none when there is no earlier output.
     std::int32_t mixed_samples = 0;
+    RunFacts facts;
 };
 
 // Prints what a step said; true when the run goes on.
@@ -69,19 +72,34 @@ bool load(Run *run)
     say(run->out, s.notice);
     if (s.check.sized)
         std::fprintf(run->out, msg::infile_size, s.check.riff_size);
-    return heard(run, s.check.refusal);
+    if (!heard(run, s.check.refusal))
+        return false;
+    run->facts.silent = s.missing;
+    run->facts.source_rate = run->src.sample_rate;
+    return true;
 }
 
-// The output: a killed run's journal undone first, then the header file
-// loaded. A fresh output has nothing to mix the note into.
+// The output: locked for this run alone, a killed run's journal undone,
+// then the header file loaded. A fresh output has nothing to mix the note
+// into.
 bool open(Run *run)
 {
-    OutputNames names = output_names(run->args.outfile);
-    if (!heard(run, recover_output(names.journal, names.header, names.data)) ||
-        !heard(run, open_output(std::move(names), run->format, &run->output)))
+    Output &o = run->output;
+    if (!heard(run, lock_output(run->args.outfile, &o)) ||
+        !heard(run, recover_output(o.names.journal, o.names.header, o.names.data)) ||
+        !heard(run, open_output(run->format, &o)))
         return false;
-    run->mixed_samples = run->output.fresh() ? 0 : run->plan.overlap_samples;
+    run->mixed_samples = o.fresh() ? 0 : run->plan.overlap_samples;
+    run->facts.output_rate = read_header(o.header).sample_rate;
     return true;
+}
+
+// The commit. What the run printed goes out first: a closed standard output
+// (SIGPIPE) must never end a run whose note is already in.
+bool store(Run *run)
+{
+    std::fflush(run->out);
+    return heard(run, store_note(&run->output, run->buffer.bytes()));
 }
 
 bool alloc_segment(Run *run)
@@ -98,28 +116,50 @@ bool overlap(Run *run)
     return heard(run, apply_overlap(&run->output, bytes, run->buffer.bytes()));
 }
 
+// The run of a note, step by step.
+int note(Run *run, int argc, const char *const *argv)
+{
+    if (!start_run(run) || !read_params(run, argc, argv) || !load(run) ||
+        !heard(run, plan_note(run->tp, run->src, &run->plan)) || !open(run) ||
+        !alloc_segment(run) || !overlap(run))
+        return -1;
+    const Rendered r =
+        render_note(run->plan, volumes_of(run->args), run->src, run->mixed_samples, run->buffer.bytes());
+    run->facts.clipped = r.clipped_samples;
+    return store(run) ? 0 : -1;
+}
+
 } // namespace
 
-int segmix_main(int argc, const char *const *argv, std::FILE *out)
+int segmix_main(int argc, const char *const *argv, std::FILE *out, RunFacts *facts)
 {
+    switch (only_flag(argc, argv)) {
+    case Flag::help:
+        std::fputs(msg::usage, out);
+        std::fputs(msg::help_segmix, out);
+        return 0;
+    case Flag::version:
+        std::fprintf(out, msg::version, "segmix", SEGMIX_VERSION);
+        return 0;
+    case Flag::none:
+        break;
+    }
     if (argc < min_argc) {
         std::fputs(msg::usage, out);
         return -1;
     }
     Run run;
     run.out = out;
-    if (!start_run(&run) || !read_params(&run, argc, argv) || !load(&run) ||
-        !heard(&run, plan_note(run.tp, run.src, &run.plan)) || !open(&run) ||
-        !alloc_segment(&run) || !overlap(&run))
-        return -1;
-    render_note(run.plan, volumes_of(run.args), run.src, run.mixed_samples, run.buffer.bytes());
-    return heard(&run, store_note(&run.output, run.buffer.bytes())) ? 0 : -1;
+    const int status = note(&run, argc, argv);
+    if (facts)
+        *facts = run.facts;
+    return status;
 }
 
-int run_guarded(int argc, const char *const *argv, std::FILE *out) noexcept
+int run_guarded(int argc, const char *const *argv, std::FILE *out, RunFacts *facts) noexcept
 {
     try {
-        return segmix_main(argc, argv, out);
+        return segmix_main(argc, argv, out, facts);
     } catch (...) {
         return -1;
     }

@@ -1,22 +1,64 @@
 #include "front/say.h"
 
 #include <string>
+#include <system_error>
+
+namespace {
+
+// A name as a message prints it: a control character (a newline, a tab, an
+// escape) would break the one line a message is, so it is written as \n, \t,
+// \r or \xHH. Every other byte is the name's own.
+void append_name(std::string *line, const std::string &name)
+{
+    static const char hex[] = "0123456789abcdef";
+    for (const char c : name) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b >= 0x20 && b != 0x7f) {
+            *line += c;
+        } else if (c == '\n') {
+            *line += "\\n";
+        } else if (c == '\t') {
+            *line += "\\t";
+        } else if (c == '\r') {
+            *line += "\\r";
+        } else {
+            *line += "\\x";
+            *line += hex[b >> 4];
+            *line += hex[b & 15];
+        }
+    }
+}
+
+} // namespace
+
+std::string reason_of(int error)
+{
+    return std::generic_category().message(error);
+}
 
 std::string said(const Report &r)
 {
     if (!r)
         return {};
-    const char *format = text_of(r.code);
+    const std::string format = text_of(r.code);
     // file_failed names the operation, then the file; the others the file alone.
-    const char *operands[2] = {r.code == Code::file_failed ? r.op : r.file.c_str(), r.file.c_str()};
+    const bool op_first = r.code == Code::file_failed;
     std::string line;
-    std::size_t next = 0;
-    for (const char *p = format; *p; ++p) {
-        if (p[0] == '%' && p[1] == 's' && next < 2) {
-            line += operands[next++];
-            ++p;
+    int next = 0;
+    for (std::size_t i = 0; i < format.size(); ++i) {
+        if (format.compare(i, 2, "%s") == 0 && next < 2) {
+            if (op_first && next == 0)
+                line += r.op;
+            else
+                append_name(&line, r.file);
+            ++next;
+            ++i;
+        } else if (format[i] == '\n' && r.error != 0 &&
+                   (r.code == Code::file_failed || r.code == Code::output_folder)) {
+            // The system's reason, for the messages of a failed operation.
+            line += ": " + reason_of(r.error) + "\n";
         } else {
-            line += *p;
+            line += format[i];
         }
     }
     return line;

@@ -8,8 +8,13 @@
 #include "messages.h"
 
 // Prints a report's line: its message with the operation and the file in place
-// of the "%s" it holds, byte for byte as given. Nothing for Code::ok.
+// of the "%s" it holds (control characters of the name escaped, so that the
+// line stays one line) and, for a failed operation, the system's reason after
+// a colon. Nothing for Code::ok.
 void say(std::FILE *out, const Report &r);
 
 // The line say prints, as a string.
 std::string said(const Report &r);
+
+// The system's text for an error number ("No such file or directory").
+std::string reason_of(int error);

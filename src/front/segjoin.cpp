@@ -3,19 +3,67 @@
 #include <cstdio>
 #include <string>
 
+#include "front/process.h"
 #include "front/say.h"
 #include "messages.h"
+#include "wave/file.h"
 #include "wave/join.h"
+#include "wave/journal.h"
+#include "wave/output.h"
+#include "version.h"
+
+namespace {
+
+bool exists(const std::string &path)
+{
+    FileId id;
+    return file_id(path.c_str(), &id) == 0;
+}
+
+// The output as runs leave it: locked against a run going on, and a killed
+// run's commit undone, so that a half-committed output is never joined. An
+// output with neither a header file nor a journal has nothing to undo, and
+// gets no lock file either.
+bool settle(const char *outfile, Output *out)
+{
+    const OutputNames names = output_names(outfile);
+    if (!exists(names.header) && !exists(names.journal))
+        return true;
+    Report r = lock_output(outfile, out);
+    say(stdout, r);
+    if (r)
+        return false;
+    const Said said = recover_output(names.journal, names.header, names.data);
+    say(stdout, said.notice);
+    say(stdout, said.refusal);
+    return !said.refusal;
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
+    start_process();
+    switch (only_flag(argc, argv)) {
+    case Flag::help:
+        std::fputs(msg::join_usage, stdout);
+        std::fputs(msg::help_segjoin, stdout);
+        return 0;
+    case Flag::version:
+        std::printf(msg::version, "segjoin", SEGMIX_VERSION);
+        return 0;
+    case Flag::none:
+        break;
+    }
     if (argc < 2 || argc > 3) {
         std::fputs(msg::join_usage, stdout);
         return 2;
     }
-    const std::string header = std::string(argv[1]) + ".whd";
-    const std::string data = std::string(argv[1]) + ".dat";
-    const JoinResult r = join_files(header.c_str(), data.c_str(), argc == 3 ? argv[2] : argv[1]);
+    Output out;
+    if (!settle(argv[1], &out))
+        return 1;
+    const OutputNames names = output_names(argv[1]);
+    const JoinResult r = join_files(names.header.c_str(), names.data.c_str(), argc == 3 ? argv[2] : argv[1]);
     say(stdout, r.report);
     return r.failure == JoinFailure::none ? 0 : 1;
 }

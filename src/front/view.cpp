@@ -8,9 +8,11 @@
 
 #include "front/args.h"
 #include "front/batch.h"
+#include "front/process.h"
 #include "front/say.h"
 #include "messages.h"
 #include "render/plan.h"
+#include "version.h"
 #include "wave/file.h"
 #include "wave/header.h"
 #include "wave/output.h"
@@ -345,8 +347,19 @@ int view_notes(std::string_view notes, const char *notes_name, const char *svg_p
     }
 }
 
-int view_main(int argc, const char *const *argv, std::FILE *err) noexcept
+int view_main(int argc, const char *const *argv, std::FILE *out, std::FILE *err) noexcept
 {
+    switch (only_flag(argc, argv)) {
+    case Flag::help:
+        std::fputs(msg::view_usage, out);
+        std::fputs(msg::help_view, out);
+        return 0;
+    case Flag::version:
+        std::fprintf(out, msg::version, "segmix-view", SEGMIX_VERSION);
+        return 0;
+    case Flag::none:
+        break;
+    }
     const char *notes = nullptr, *svg = nullptr;
     for (int k = 1; k < argc; ++k) {
         if (std::strcmp(argv[k], "-o") == 0 && k + 1 < argc && !svg) {

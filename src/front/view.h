@@ -40,5 +40,6 @@ int view_notes(std::string_view notes, const char *notes_name, const char *svg_p
                std::FILE *err) noexcept;
 
 // segmix-view NOTES [-o FILE.svg]: view_phrase, or 2 with the usage line on err
-// for a wrong command line.
-int view_main(int argc, const char *const *argv, std::FILE *err) noexcept;
+// for a wrong command line; --help and --version, as the only argument, print
+// on out.
+int view_main(int argc, const char *const *argv, std::FILE *out, std::FILE *err) noexcept;

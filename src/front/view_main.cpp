@@ -2,9 +2,11 @@
 // (segmix-batch's lines) has rendered.
 #include <cstdio>
 
+#include "front/process.h"
 #include "front/view.h"
 
 int main(int argc, char **argv)
 {
-    return view_main(argc, argv, stderr);
+    start_process();
+    return view_main(argc, argv, stdout, stderr);
 }

@@ -28,9 +28,13 @@ Report plan_note(const TimePoints &tp, const SourceInfo &src, NotePlan *plan)
     // between i[start] and i[end], so a plan out of order is never handed on.
     if (!std::ranges::is_sorted(p.i))
         return report(Code::note_range);
-    // Only whole frames of the bytes actually loaded count, whatever the header says.
-    p.frames_available =
-        src.block_align == 0 ? 0 : std::min(src.data_size, src.bytes_present) / src.block_align;
+    // Only whole frames of the bytes actually loaded count, whatever the header
+    // says. Writers that cannot seek back to the header (sox or ffmpeg writing
+    // to a pipe) leave data_size at 0xFFFFFFFF, which reads as -1: a negative
+    // size means the data runs to the end of the file.
+    const std::int32_t data = src.data_size < 0 ? src.bytes_present
+                                                : std::min(src.data_size, src.bytes_present);
+    p.frames_available = src.block_align == 0 ? 0 : data / src.block_align;
     const std::int64_t overlap_bytes = std::int64_t{p.overlap_samples} * 2;
     const std::int64_t note_bytes = (std::int64_t{p.i[pt::end]} - p.i[pt::start]) * 2;
     if (overlap_bytes < INT32_MIN || overlap_bytes > INT32_MAX || note_bytes < 0 ||

@@ -22,7 +22,8 @@ struct Segment {
 };
 
 // Frames of the common case go in runs of this many: their gains first, then
-// their samples, each step one plain loop that the compiler can vectorise.
+// their values, the count of those clipped, and the stores, each step one
+// plain loop that the compiler can vectorise.
 constexpr std::int32_t run_frames = 256;
 
 // The gains of frames j0 .. j0 + count - 1 of segment s, one loop per kind.
@@ -66,6 +67,12 @@ inline std::int16_t clip(double y)
     return static_cast<std::int16_t>(static_cast<std::int32_t>(y));
 }
 
+// 1 when clip(y) cuts y off at a limit, 0 otherwise (a NaN is not clipped).
+inline std::int64_t clipped(double y)
+{
+    return static_cast<std::int64_t>(y > 32767.0) + static_cast<std::int64_t>(y < -32767.0);
+}
+
 struct Source {
     const unsigned char *samples;
     std::int32_t channels;
@@ -96,6 +103,7 @@ struct Note {
     Source src;
     std::int32_t i_start, frames_available, mixed_samples;
     unsigned char *buf;
+    std::int64_t *clipped; // samples cut off at a limit, counted
 };
 
 // One frame, every case: past the end of the source, before its start, inside
@@ -115,32 +123,53 @@ void render_frame(const Note &note, const Segment &s, std::int32_t f)
     double y = x * g;
     if (mixed)
         y = y + get_out(note.buf, p);
+    *note.clipped += clipped(y);
     put_out(note.buf, p, clip(y));
 }
 
-// Stores count samples from frame f on at out, frame k at gain g[k]. The
-// channel count is fixed per loop.
-void store_run(const Source &src, std::int32_t f, const double *g, std::int32_t count,
-               unsigned char *out)
+// Turns the gains g[k] of count frames from frame f on into the values
+// y = x * g they give. The channel count is fixed per loop.
+void apply_gains(const Source &src, std::int32_t f, double *g, std::int32_t count)
 {
     if (src.channels == 1) {
         const unsigned char *in = src.samples + 2 * std::int64_t{f};
         for (std::int32_t k = 0; k < count; ++k)
-            put_le16(out + 2 * k, static_cast<std::uint16_t>(clip(get_le16s(in + 2 * k) * g[k])));
+            g[k] = get_le16s(in + 2 * k) * g[k];
     } else if (src.channels == 2) {
         const unsigned char *in = src.samples + 4 * std::int64_t{f};
         for (std::int32_t k = 0; k < count; ++k) {
             const double l = get_le16s(in + 4 * k);
             const double r = get_le16s(in + 4 * k + 2);
-            put_le16(out + 2 * k, static_cast<std::uint16_t>(clip(((r + l) * 0.5) * g[k])));
+            g[k] = ((r + l) * 0.5) * g[k];
         }
     } else {
         const std::int64_t step = 2 * std::int64_t{src.channels};
         const unsigned char *in = src.samples + step * f;
         for (std::int32_t k = 0; k < count; ++k)
-            put_le16(out + 2 * k,
-                     static_cast<std::uint16_t>(clip(get_le16s(in + step * k) * g[k])));
+            g[k] = get_le16s(in + step * k) * g[k];
     }
+}
+
+// Stores the count values y, clipped, at out; returns how many were clipped.
+// A clipped value is stored at a limit, and a value is rarely at a limit
+// otherwise: the stored values are looked at first, in 16-bit lanes, and only
+// a run that holds a limit is counted exactly.
+std::int64_t store_run(const double *y, std::int32_t count, unsigned char *out)
+{
+    std::int16_t v[run_frames];
+    for (std::int32_t k = 0; k < count; ++k)
+        v[k] = clip(y[k]);
+    std::int16_t at_limit = 0;
+    for (std::int32_t k = 0; k < count; ++k)
+        at_limit = static_cast<std::int16_t>(at_limit | ((v[k] == 32767) | (v[k] == -32767)));
+    for (std::int32_t k = 0; k < count; ++k)
+        put_le16(out + 2 * k, static_cast<std::uint16_t>(v[k]));
+    if (at_limit == 0)
+        return 0;
+    std::int64_t n = 0;
+    for (std::int32_t k = 0; k < count; ++k)
+        n += clipped(y[k]);
+    return n;
 }
 
 // The frames of a segment that lie inside the source and outside the overlap:
@@ -152,7 +181,8 @@ void render_plain(const Note &note, const Segment &s, std::int32_t lo, std::int3
     for (std::int32_t f = lo; f < hi; f += count) {
         count = std::min(run_frames, hi - f);
         gains(s, f - s.from, count, g);
-        store_run(note.src, f, g, count, note.buf + 2 * (std::int64_t{f} - note.i_start));
+        apply_gains(note.src, f, g, count);
+        *note.clipped += store_run(g, count, note.buf + 2 * (std::int64_t{f} - note.i_start));
     }
 }
 
@@ -174,17 +204,18 @@ void render_segment(const Note &note, const Segment &s)
 
 } // namespace
 
-std::int32_t render_note(const NotePlan &plan, const Volumes &v, const SourceInfo &src,
-                         std::int32_t mixed_samples, std::span<unsigned char> buf)
+Rendered render_note(const NotePlan &plan, const Volumes &v, const SourceInfo &src,
+                     std::int32_t mixed_samples, std::span<unsigned char> buf)
 {
+    Rendered r;
     const Note note = {{src.block.data.get() + src.sample_data, src.channels},
                        plan.i[pt::start],
                        plan.frames_available,
                        mixed_samples,
-                       buf.data()};
+                       buf.data(),
+                       &r.clipped_samples};
     // The gain at each point, in the order of the points along the note.
     const std::array<double, pt::count> gain = {0, v.v1, v.v2, v.v5, v.v3, v.v4, 0};
-    std::int32_t rendered = 0;
     for (std::size_t k = 0; k + 1 < pt::count; ++k) {
         const std::int32_t from = plan.i[k], to = plan.i[k + 1];
         if (to <= from)
@@ -192,7 +223,7 @@ std::int32_t render_note(const NotePlan &plan, const Volumes &v, const SourceInf
         const Kind kind = k == pt::start ? Kind::rise : k + 1 == pt::end ? Kind::fall : Kind::middle;
         const Segment s = {from, to - from, kind, gain[k], gain[k + 1]};
         render_segment(note, s);
-        rendered += s.n;
+        r.rendered_samples += s.n;
     }
-    return rendered;
+    return r;
 }

@@ -22,8 +22,12 @@ Loaded binload(const char *path)
         l.report = report(Code::large_binload);
         return l;
     case Got::no_memory:
-        l.load = Load::failed;
+        // A passing shortage, not a property of the file: taking the file for
+        // missing would turn a note into silence or restart the output.
         l.report = report(Code::malloc_binload);
+        return l;
+    case Got::irregular:
+        l.report = report(Code::not_regular, path);
         return l;
     case Got::unopenable:
     case Got::failed:

@@ -8,10 +8,11 @@
 enum class Load {
     ok,      // block holds the whole file
     missing, // there is no such file; nothing to say
-    failed,  // it is empty, too large, or too large for the heap: it counts as
-             // missing, and report is the notice to print
-    error,   // it is there but cannot be opened or read: report says which
-             // operation failed, and the run must not take it for missing
+    failed,  // it is empty or too large: it counts as missing, and report is
+             // the notice to print
+    error,   // it is there but cannot be loaded (not a regular file, no memory
+             // for it, an operation failed): report says why, and the run
+             // must not take it for missing
 };
 
 struct Loaded {

@@ -40,6 +40,9 @@ Read read_all(const std::string &name, Block *block, Report *why)
     case Got::no_memory:
         *why = failure("read", name);
         return Read::failed;
+    case Got::irregular:
+        *why = report(Code::not_regular, name);
+        return Read::failed;
     case Got::unopenable:
     case Got::failed:
         break;
@@ -54,6 +57,8 @@ Report data_state(const std::string &name, bool *exists, std::int64_t *length)
     Opened o = open_file(name.c_str(), "rb");
     *exists = static_cast<bool>(o.file);
     *length = 0;
+    if (o.irregular)
+        return report(Code::not_regular, name);
     if (!o.file)
         return o.missing() ? Report{} : failure("open", name, o.error);
     if (!o.file.length(length))
@@ -126,19 +131,28 @@ bool fits(const Journal &j, bool header_exists, const Block &h, bool data_exists
 
 Report drop(const std::string &jnl)
 {
-    return remove_file(jnl.c_str()) ? Report{} : failure("remove", jnl);
+    const int error = remove_file(jnl.c_str());
+    return error == 0 ? Report{} : failure("remove", jnl, error);
 }
 
 } // namespace
+
+std::string journal_scratch(const std::string &name)
+{
+    return name + ".tmp";
+}
 
 Report write_journal(const std::string &name, const Journal &j)
 {
     const auto kept = static_cast<std::size_t>(j.header_length);
     const auto undo = static_cast<std::size_t>(j.data_length - j.write_at);
+    const std::uint64_t total = jnl_off::fixed_bytes + std::uint64_t{kept} + undo + check_bytes;
+    // What the journal holds must be readable whole by the run that undoes it.
+    if (total > static_cast<std::uint64_t>(max_file_bytes))
+        return report(Code::journal_large, name);
     unsigned char head[jnl_off::fixed_bytes];
     std::memcpy(head + jnl_off::magic, magic, 4);
-    put_le32(head + jnl_off::length,
-             static_cast<std::uint32_t>(jnl_off::fixed_bytes + kept + undo + check_bytes));
+    put_le32(head + jnl_off::length, static_cast<std::uint32_t>(total));
     put_le32(head + jnl_off::flags,
              (j.data_created ? flag_created : 0) | (j.header_existed ? flag_existed : 0));
     put_le32(head + jnl_off::data_length, static_cast<std::uint32_t>(j.data_length));
@@ -151,9 +165,14 @@ Report write_journal(const std::string &name, const Journal &j)
     unsigned char check[check_bytes];
     put_le32(check, sum);
 
-    Opened o = open_file(name.c_str(), "wb");
+    // Written whole under the scratch name, then given the journal's name: a
+    // file of that name is always a whole journal of this tool's, or not ours.
+    const std::string scratch = journal_scratch(name);
+    if (const int error = remove_file(scratch.c_str()); error != 0 && !no_such_file(error))
+        return failure("remove", scratch, error);
+    Opened o = create_file(scratch.c_str());
     if (!o.file)
-        return failure("open", name, o.error);
+        return failure("open", scratch, o.error);
     File &f = o.file;
     const char *op = nullptr;
     int error = 0;
@@ -166,10 +185,10 @@ Report write_journal(const std::string &name, const Journal &j)
         op = "close";
         error = f.error();
     }
-    if (!op)
+    if (!op && (error = rename_file(scratch.c_str(), name.c_str(), false)) == 0)
         return {};
-    remove_file(name.c_str()); // a journal written in part is ignored anyway
-    return failure(op, name, error);
+    remove_file(scratch.c_str());
+    return op ? failure(op, scratch, error) : failure("rename", name, error);
 }
 
 void seal_journal(std::span<unsigned char> bytes)
@@ -187,8 +206,8 @@ static bool put_back(const std::string &name, bool made, std::int64_t at,
                      const unsigned char *bytes, std::size_t n, std::int64_t length)
 {
     if (made) {
-        bool missing = false;
-        return remove_file(name.c_str(), &missing) || missing;
+        const int error = remove_file(name.c_str());
+        return error == 0 || no_such_file(error);
     }
     Opened o = open_file(name.c_str(), "r+b");
     if (!o.file)
@@ -217,17 +236,12 @@ Said recover_output(const std::string &jnl, const std::string &header, const std
     const Read r = read_all(jnl, &raw, &said.refusal);
     if (r != Read::ok)
         return said;
-    // A file of that name that is not (the start of) a journal is someone
-    // else's: left alone, and the output with it, since a commit would
-    // overwrite it.
-    const std::size_t head = std::min<std::size_t>(raw.size, 4);
-    if (std::memcmp(raw.data.get(), magic, head) != 0) {
-        said.refusal = report(Code::journal_foreign, jnl);
-        return said;
-    }
+    // A journal gets its name only once it is whole, so a file of that name
+    // that is not a whole journal (its checksum right) is someone else's:
+    // left alone, and the output with it, since a commit would need the name.
     Journal j;
     if (!decode(raw, &j)) {
-        said.refusal = drop(jnl); // written only in part: its run changed nothing
+        said.refusal = report(Code::journal_foreign, jnl);
         return said;
     }
     Block h;

@@ -44,20 +44,28 @@ struct Journal {
     const unsigned char *undo = nullptr;       // data_length - write_at bytes from write_at
 };
 
-// Writes the journal whole. On failure removes what was written and reports
-// the operation that failed.
+// Writes the journal whole under its scratch name (name.tmp, made anew, never
+// through a link), then gives it the name, which must be free. On failure
+// removes what was written and reports the operation that failed. Refuses a
+// journal of 2 GiB or more, which no later run could read back.
 Report write_journal(const std::string &name, const Journal &j);
+
+// The scratch name a journal is written under: a run killed while it writes
+// leaves only this, which the next commit replaces.
+std::string journal_scratch(const std::string &name);
 
 // Puts the header file, or the data file, back as it was before the run;
 // false when a file operation fails.
 bool undo_header(const std::string &name, const Journal &j);
 bool undo_data(const std::string &name, const Journal &j);
 
-// Deals with a journal left at jnl by an earlier run on this output: one that
-// was written only in part (its run changed nothing yet) is removed; any other
-// run is undone and its journal removed. A journal that does not fit the output
-// as it now stands (the files were replaced since) is removed, with a notice.
-// A failed file operation is refused; the journal then stays.
+// Deals with a journal left at jnl by an earlier run on this output, which
+// was killed or could not put back what it changed: its run is undone and the
+// journal removed. A journal that does not fit the output as it now stands
+// (the files were replaced since) is removed, with a notice. A file at jnl
+// that is not a whole journal is never touched: refused (journal_foreign). A
+// failed file operation is refused; the journal then stays. The caller holds
+// the output's lock, so no live run is writing the journal.
 Said recover_output(const std::string &jnl, const std::string &header, const std::string &data);
 
 // Sets the length field and the checksum of a journal's bytes (at least the

@@ -1,6 +1,7 @@
 #include "wave/output.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "bytes.h"
@@ -15,12 +16,47 @@ static bool fits_int32(std::int64_t v)
 OutputNames output_names(const char *outfile)
 {
     const std::string base = outfile;
-    return {base + ".whd", base + ".dat", base + ".jnl"};
+    return {base, base + ".whd", base + ".dat", base + ".jnl", base + ".lock"};
 }
 
-Said open_output(OutputNames names, const FmtRecord &fmt, Output *out)
+// Errors that say the output's folder is not there or cannot take new files.
+static bool folder_error(int error)
 {
-    out->names = std::move(names);
+    return no_such_file(error) || error == ENOTDIR || error == EACCES || error == EPERM ||
+           error == EROFS;
+}
+
+Report lock_output(const char *outfile, Output *out)
+{
+    out->names = output_names(outfile);
+    Locked l = lock_file(out->names.lock.c_str());
+    switch (l.state) {
+    case Locking::held:
+        out->lock = std::move(l.lock);
+        return {};
+    case Locking::busy:
+        return report(Code::output_busy, out->names.outfile);
+    case Locking::failed:
+        break;
+    }
+    if (l.irregular)
+        return report(Code::not_regular, out->names.lock);
+    if (folder_error(l.error)) {
+        Report r = report(Code::output_folder, out->names.outfile);
+        r.error = l.error;
+        return r;
+    }
+    return failure("open", out->names.lock, l.error);
+}
+
+// The report for an open of an output's file that failed.
+static Report open_failure(const Opened &o, const std::string &name)
+{
+    return o.irregular ? report(Code::not_regular, name) : failure("open", name, o.error);
+}
+
+Said open_output(const FmtRecord &fmt, Output *out)
+{
     Said said;
     Loaded l = binload(out->names.header.c_str());
     if (l.load == Load::error) {
@@ -127,7 +163,7 @@ Report apply_overlap(Output *out, std::int32_t overlap_bytes, std::span<unsigned
         // No data file to mix into: the note goes unmixed after the earlier output.
         if (o.missing())
             return {};
-        return failure("open", out->names.data, o.error);
+        return open_failure(o, out->names.data);
     }
     if (Report r = read_back(o.file, out, overlap_bytes, buf))
         return r;
@@ -160,7 +196,7 @@ Report open_data(Output *out, Commit *c)
     Opened o = open_file(out->names.data.c_str(), "r+b");
     c->created = !o.file;
     if (!o.file && !o.missing())
-        return failure("open", out->names.data, o.error);
+        return open_failure(o, out->names.data);
     c->data = std::move(o.file);
     c->length = 0;
     if (c->data && !c->data.length(&c->length))
@@ -258,7 +294,7 @@ Report data_phase(const Output &out, const Journal &j, Commit *c,
         Opened o = open_file(out.names.data.c_str(), "w+b");
         if (!o.file) {
             abandon(out, j, false);
-            return failure("open", out.names.data, o.error);
+            return open_failure(o, out.names.data);
         }
         c->data = std::move(o.file);
     }
@@ -274,7 +310,7 @@ Report header_phase(const Output &out, const Journal &j)
     Opened o = open_file(out.names.header.c_str(), out.header_loaded ? "r+b" : "wb");
     if (!o.file) {
         abandon(out, j, false);
-        return failure("open", out.names.header, o.error);
+        return open_failure(o, out.names.header);
     }
     const char *op = write_header(o.file, out);
     Report r = close_phase(o.file, op, out.names.header);
@@ -295,15 +331,23 @@ Report store_note(Output *out, std::span<const unsigned char> buf)
     put_le32(out->header + off::riff_size, static_cast<std::uint32_t>(c.riff));
     put_le32(out->header + off::data_size, static_cast<std::uint32_t>(c.data_size));
     const Journal j = journal_of(*out, c);
-    if (Report r = write_journal(out->names.journal, j))
+    if (Report r = write_journal(out->names.journal, j)) {
+        // The journal is the file a commit makes: when the folder takes no new
+        // file, what a person must fix is the output's folder.
+        if (r.code == Code::file_failed && std::strcmp(r.op, "open") == 0 && folder_error(r.error)) {
+            const int error = r.error;
+            r = report(Code::output_folder, out->names.outfile);
+            r.error = error;
+        }
         return r;
+    }
     if (Report r = data_phase(*out, j, &c, buf))
         return r;
     if (Report r = header_phase(*out, j))
         return r;
     // Removing the journal commits the note.
-    if (!remove_file(out->names.journal.c_str())) {
-        Report r = failure("remove", out->names.journal);
+    if (const int error = remove_file(out->names.journal.c_str()); error != 0) {
+        Report r = failure("remove", out->names.journal, error);
         abandon(*out, j, true);
         return r;
     }

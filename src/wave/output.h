@@ -19,14 +19,15 @@
 #include "wave/header.h"
 
 struct OutputNames {
-    std::string header, data, journal;
+    std::string outfile, header, data, journal, lock;
 };
 
-// <outfile>.whd, <outfile>.dat and <outfile>.jnl.
+// <outfile>.whd, <outfile>.dat, <outfile>.jnl and <outfile>.lock.
 OutputNames output_names(const char *outfile);
 
 struct Output {
     OutputNames names;
+    Lock lock;                   // one writer at a time, from before the journal is looked for
     unsigned char header[header_bytes] = {};
     Block loaded;                // the header file as it was, to put back on failure
     bool header_loaded = false;  // false: a fresh header, no earlier output
@@ -44,12 +45,19 @@ struct Output {
     bool fresh() const { return !header_loaded; }
 };
 
-// Loads the header file of names, or starts a fresh header in fmt when there
-// is none (the notice says why when the file exists but cannot be loaded).
-// Refuses a header file that is not a usable WAVE header, and a failed file
-// operation. A journal left by an earlier run is dealt with before this
-// (recover_output).
-Said open_output(OutputNames names, const FmtRecord &fmt, Output *out);
+// Forms the names and takes the output's lock: <outfile>.lock, a file of its
+// own beside the output that is never part of its state (it is made when
+// missing and left in place). Waits for a run that holds it, up to the lock
+// wait; refuses (output_busy) past it, and when the lock file cannot be made
+// (output_folder: the output's folder is missing or cannot be written).
+Report lock_output(const char *outfile, Output *out);
+
+// Loads the header file, or starts a fresh header in fmt when there is none
+// (the notice says why when the file exists but cannot be loaded). Refuses a
+// header file that is not a usable WAVE header, and a failed file operation.
+// The output is locked, and a journal left by an earlier run dealt with
+// (recover_output), before this.
+Said open_output(const FmtRecord &fmt, Output *out);
 
 // Reads the overlapped tail of the data file (overlap_bytes > 0) into the head
 // of buf, or counts the gap of silence before the note (overlap_bytes < 0);

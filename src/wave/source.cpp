@@ -78,8 +78,8 @@ SourceLoad load_source(const char *infile, const FmtRecord &fmt, SourceInfo *src
     }
     if (l.load != Load::ok) {
         // No source: an empty recording at the run's rate, so the note is silence.
-        s.notice = std::move(l.report);
         s.missing = true;
+        s.notice = std::move(l.report);
         if (!alloc_block(&l.block, header_bytes)) {
             s.check.refusal = report(Code::malloc_binload);
             return s;

@@ -27,12 +27,13 @@ struct SourceCheck {
     Report refusal;             // why the source is refused, if it is
 };
 
-// What loading a source found: the loader's notice when the source counts as
+// What loading a source found: whether the default header stands in for it
+// (it is missing, or counts as missing), the loader's notice when it counts as
 // missing (an empty file, say), then the checks.
 struct SourceLoad {
+    bool missing = false;
     Report notice;
     SourceCheck check;
-    bool missing = false; // the source counts as missing: the default header stands in
 };
 
 // Finds the data chunk at or after offset pos of a loaded block: the first

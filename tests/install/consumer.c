@@ -69,6 +69,19 @@ int main(int argc, char **argv)
     /* The header and the 662 samples make one WAVE file. */
     expect(segmix_join(whd, dat, wav), 44 + 2 * (441 + 221), "segmix_join");
     expect(segmix_join(missing, dat, wav), -2, "segmix_join of a missing file");
+    /* What a run found out: a missing source is a rest, at gains of 4000 %
+     * the source's loudest samples clip. */
+    segmix_result r;
+    const char *rest[] = {"segmix", out, missing, "0", "5", "1", "1"};
+    expect(segmix_run_ex(7, rest, &r), 0, "segmix_run_ex");
+    expect(r.silent, 1, "segmix_run_ex: silent");
+    expect(r.output_rate, 44100, "segmix_run_ex: output_rate");
+    const char *loud[] = {"segmix", out, src, "0", "10", "0", "0", "0", "4000", "4000", "4000", "4000"};
+    expect(segmix_run_ex(12, loud, &r), 0, "segmix_run_ex, loud");
+    expect(r.silent, 0, "segmix_run_ex: not silent");
+    expect(r.source_rate, 44100, "segmix_run_ex: source_rate");
+    expect(r.clipped_samples > 0, 1, "segmix_run_ex: clipped");
+    expect(segmix_version()[0] >= '0' && segmix_version()[0] <= '9', 1, "segmix_version");
 
     if (failures == 0)
         printf("ok\n");

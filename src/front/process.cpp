@@ -1,0 +1,23 @@
+#include "front/process.h"
+
+#include <csignal>
+#include <cstring>
+
+void start_process()
+{
+#ifdef SIGXFSZ
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
+}
+
+Flag only_flag(int argc, const char *const *argv)
+{
+    if (argc != 2 || !argv[1])
+        return Flag::none;
+    const char *a = argv[1];
+    if (std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0)
+        return Flag::help;
+    if (std::strcmp(a, "--version") == 0 || std::strcmp(a, "-V") == 0)
+        return Flag::version;
+    return Flag::none;
+}
