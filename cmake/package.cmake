@@ -55,16 +55,22 @@ if(WIN32)
   endif()
 endif()
 
-# The tools.
+# The tools. What only a tool's process needs (its command line, wide on
+# Windows) is in segmix_tool.
+add_library(segmix_tool STATIC src/front/command_line.cpp)
+target_link_libraries(segmix_tool PUBLIC segmix_static PRIVATE segmix_flags)
+if(WIN32)
+  target_link_libraries(segmix_tool PUBLIC shell32)
+endif()
 add_executable(segmix src/front/main.cpp)
 add_executable(segjoin src/front/segjoin.cpp)
 # segmix-batch: the runs of a whole phrase in one process, one per line.
 add_library(segmix_batch_core STATIC src/front/batch.cpp)
 target_link_libraries(segmix_batch_core PUBLIC segmix_static PRIVATE segmix_flags)
 add_executable(segmix-batch src/front/batch_main.cpp)
-target_link_libraries(segmix PRIVATE segmix_static segmix_flags)
-target_link_libraries(segjoin PRIVATE segmix_static segmix_flags)
-target_link_libraries(segmix-batch PRIVATE segmix_batch_core segmix_flags)
+target_link_libraries(segmix PRIVATE segmix_tool segmix_flags)
+target_link_libraries(segjoin PRIVATE segmix_tool segmix_flags)
+target_link_libraries(segmix-batch PRIVATE segmix_batch_core segmix_tool segmix_flags)
 if(SEGMIX_STATIC_TOOLS AND CMAKE_SYSTEM_NAME STREQUAL "Linux")
   foreach(tool IN ITEMS segmix segjoin segmix-batch)
     target_link_options(${tool} PRIVATE -static)

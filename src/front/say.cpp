@@ -3,6 +3,8 @@
 #include <string>
 #include <system_error>
 
+#include "front/text.h"
+
 namespace {
 
 // A name as a message prints it: a control character (a newline, a tab, an
@@ -50,7 +52,7 @@ void say(std::FILE *out, const Report &r)
             if (op_first && next == 0)
                 line += r.op;
             else
-                append_name(&line, r.file);
+                append_name(&line, shown_name(out, r.file));
             ++next;
             ++i;
         } else if (format[i] == '\n' && r.error != 0 &&

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "front/command_line.h"
 #include "front/process.h"
 #include "front/say.h"
 #include "messages.h"
@@ -41,9 +42,12 @@ bool settle(const char *outfile, Output *out)
 
 } // namespace
 
-int main(int argc, char **argv)
+int main(int raw_argc, char **raw_argv)
 {
     start_process();
+    const CommandLine line(raw_argc, raw_argv);
+    const int argc = line.argc();
+    const char *const *argv = line.argv();
     switch (only_flag(argc, argv)) {
     case Flag::help:
         std::fputs(msg::join_usage, stdout);
