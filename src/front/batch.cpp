@@ -9,7 +9,6 @@
 #include "front/say.h"
 #include "front/text.h"
 #include "messages.h"
-#include "version.h"
 #include "wave/file.h"
 
 #ifdef _WIN32
@@ -307,17 +306,8 @@ void print_summary(std::FILE *err, const Tally &t, double seconds)
 
 int batch_main(int argc, const char *const *argv, std::FILE *out, std::FILE *err)
 {
-    switch (only_flag(argc, argv)) {
-    case Flag::help:
-        std::fputs(msg::batch_usage, out);
-        std::fputs(msg::help_batch, out);
+    if (answer_flag(argc, argv, {"segmix-batch", msg::batch_usage, msg::help_batch}, out))
         return 0;
-    case Flag::version:
-        std::fprintf(out, msg::version, "segmix-batch", SEGMIX_VERSION);
-        return 0;
-    case Flag::none:
-        break;
-    }
     if (argc > 2) {
         std::fputs(msg::batch_usage, err);
         return 2;

@@ -1,13 +1,7 @@
 #include "front/command_line.h"
 
 #ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "win32.h"
 #include <shellapi.h>
 
 #include "front/text.h"

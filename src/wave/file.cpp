@@ -11,13 +11,7 @@
 #ifdef _WIN32
 #include <io.h>
 #include <string>
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "win32.h"
 #include <fcntl.h>
 #else
 #include <fcntl.h>
