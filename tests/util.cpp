@@ -10,7 +10,9 @@
 
 #include "front/run.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include "win32.h"
+#else
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -34,31 +36,42 @@ TempDir::~TempDir()
     fs::remove_all(dir_, ec);
 }
 
+fs::path utf8_path(const std::string &path)
+{
+    return fs::path(std::u8string(path.begin(), path.end()));
+}
+
+std::string utf8_string(const fs::path &path)
+{
+    const std::u8string s = path.u8string();
+    return std::string(s.begin(), s.end());
+}
+
 std::string TempDir::path(const std::string &name) const
 {
-    return (dir_ / name).string();
+    return utf8_string(dir_ / utf8_path(name));
 }
 
 Bytes read_file(const std::string &path)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(utf8_path(path), std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 void write_file(const std::string &path, const Bytes &bytes)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(utf8_path(path), std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 bool file_exists(const std::string &path)
 {
-    return fs::exists(path);
+    return fs::exists(utf8_path(path));
 }
 
 std::optional<Bytes> read_if(const std::string &path)
 {
-    if (!fs::is_regular_file(path))
+    if (!fs::is_regular_file(utf8_path(path)))
         return std::nullopt;
     return read_file(path);
 }
@@ -79,7 +92,7 @@ std::vector<std::string> lines_of(const std::string &text)
 
 OutputFiles files_of(const std::string &out)
 {
-    return {read_if(out + ".whd"), read_if(out + ".dat"), fs::exists(out + ".jnl")};
+    return {read_if(out + ".whd"), read_if(out + ".dat"), file_exists(out + ".jnl")};
 }
 
 static void put_file(const std::string &path, const std::optional<Bytes> &bytes)
@@ -87,14 +100,14 @@ static void put_file(const std::string &path, const std::optional<Bytes> &bytes)
     if (bytes)
         write_file(path, *bytes);
     else
-        fs::remove(path);
+        fs::remove(utf8_path(path));
 }
 
 void set_files(const std::string &out, const OutputFiles &files)
 {
     put_file(out + ".whd", files.header);
     put_file(out + ".dat", files.data);
-    fs::remove(out + ".jnl");
+    fs::remove(utf8_path(out + ".jnl"));
 }
 
 bool consistent(const OutputFiles &f)
@@ -364,7 +377,11 @@ RunResult run_program(const std::string &exe, const std::vector<std::string> &ar
     // _popen runs cmd.exe /c with the line, and cmd.exe drops the line's first
     // and last quote when it holds more than two: one more pair keeps ours.
     cmd = "\"" + cmd + "\"";
-    std::FILE *p = _popen(cmd.c_str(), "rb");
+    // Wide, so that a name of any script reaches the program as it is.
+    const int length = MultiByteToWideChar(CP_UTF8, 0, cmd.c_str(), -1, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 1), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, cmd.c_str(), -1, wide.data(), length);
+    std::FILE *p = _wpopen(wide.c_str(), L"rb");
 #else
     std::FILE *p = popen(cmd.c_str(), "r");
 #endif

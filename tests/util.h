@@ -27,6 +27,11 @@ private:
     std::filesystem::path dir_;
 };
 
+// Paths are UTF-8 strings, on Windows too (where std::filesystem would take a
+// narrow string in the ANSI code page).
+std::filesystem::path utf8_path(const std::string &path);
+std::string utf8_string(const std::filesystem::path &path);
+
 Bytes read_file(const std::string &path);
 void write_file(const std::string &path, const Bytes &bytes);
 bool file_exists(const std::string &path);

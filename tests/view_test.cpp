@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <clocale>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "front/batch.h"
@@ -644,7 +646,8 @@ TEST(ViewPhrase, RefusesWhatItCannotDraw)
         {{empty}, 1, "segmix-view: " + empty + " names no outfile\n"},
         {{unmade}, 1, "segmix-view: no output to draw: " + other + ".whd is missing\n"},
         {{foreign}, 1, "segmix-view: not an output's header file: " + bad + ".whd\n"},
-        {{good, "-o", nowhere}, 1, "segmix-view: open failed on " + nowhere + "\n"},
+        {{good, "-o", nowhere}, 1,
+         "segmix-view: open failed on " + nowhere + ": " + std::generic_category().message(ENOENT) + "\n"},
         {{"-o", dir.path("first.svg"), good}, 0, ""},
     };
     for (const Case &c : cases) {

@@ -5,6 +5,11 @@
  * that has been appended so far, and OUT.dat, the samples (mono, 16 bits).
  * Joined, header file first, they make one WAVE file.
  *
+ * Strings are UTF-8, on Windows too: file names of any script reach the file
+ * system through its wide interface. A Windows program that holds names in
+ * the ANSI code page converts them first (MultiByteToWideChar with CP_ACP,
+ * then WideCharToMultiByte with CP_UTF8).
+ *
  * Diagnostics are printed to standard output, one line each, as the command
  * prints them. The environment variable `samples` sets the sample rate of a
  * fresh output (44100 when unset or 0) and is read by every run.

@@ -7,8 +7,8 @@
 #include "front/process.h"
 #include "front/run.h"
 #include "front/say.h"
+#include "front/text.h"
 #include "messages.h"
-#include "version.h"
 #include "wave/file.h"
 
 #ifdef _WIN32
@@ -241,7 +241,7 @@ void run_line(LineRead kind, const std::string &text, long number, Progress *pro
         return;
     }
     std::vector<std::string> words;
-    const Line line = split_line(text, &words);
+    const Line line = split_line(line_as_utf8(text), &words);
     if (line == Line::blank)
         return;
     if (progress->erase)
@@ -306,17 +306,8 @@ void print_summary(std::FILE *err, const Tally &t, double seconds)
 
 int batch_main(int argc, const char *const *argv, std::FILE *out, std::FILE *err)
 {
-    switch (only_flag(argc, argv)) {
-    case Flag::help:
-        std::fputs(msg::batch_usage, out);
-        std::fputs(msg::help_batch, out);
+    if (answer_flag(argc, argv, {"segmix-batch", msg::batch_usage, msg::help_batch}, out))
         return 0;
-    case Flag::version:
-        std::fprintf(out, msg::version, "segmix-batch", SEGMIX_VERSION);
-        return 0;
-    case Flag::none:
-        break;
-    }
     if (argc > 2) {
         std::fputs(msg::batch_usage, err);
         return 2;
@@ -332,7 +323,7 @@ int batch_main(int argc, const char *const *argv, std::FILE *out, std::FILE *err
         in = open_stream(name);
     }
     if (!in.file) {
-        std::fprintf(err, msg::batch_unreadable, name, reason_of(in.error).c_str());
+        std::fprintf(err, msg::batch_unreadable, shown_name(err, name).c_str(), reason_of(in.error).c_str());
         return 2;
     }
     Progress progress;
@@ -346,7 +337,8 @@ int batch_main(int argc, const char *const *argv, std::FILE *out, std::FILE *err
     std::fflush(out);
     clear(&progress);
     if (!read)
-        std::fprintf(err, msg::batch_unreadable, name, reason_of(in.file.error()).c_str());
+        std::fprintf(err, msg::batch_unreadable, shown_name(err, name).c_str(),
+                     reason_of(in.file.error()).c_str());
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     print_summary(err, tally, seconds);

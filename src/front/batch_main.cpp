@@ -3,10 +3,12 @@
 #include <cstdio>
 
 #include "front/batch.h"
+#include "front/command_line.h"
 #include "front/process.h"
 
 int main(int argc, char **argv)
 {
     start_process();
-    return batch_main(argc, argv, stdout, stderr);
+    const CommandLine line(argc, argv);
+    return batch_main(line.argc(), line.argv(), stdout, stderr);
 }

@@ -12,7 +12,6 @@
 #include "wave/journal.h"
 #include "wave/output.h"
 #include "wave/source.h"
-#include "version.h"
 
 namespace {
 
@@ -133,17 +132,8 @@ int note(Run *run, int argc, const char *const *argv)
 
 int segmix_main(int argc, const char *const *argv, std::FILE *out, RunFacts *facts)
 {
-    switch (only_flag(argc, argv)) {
-    case Flag::help:
-        std::fputs(msg::usage, out);
-        std::fputs(msg::help_segmix, out);
+    if (answer_flag(argc, argv, {"segmix", msg::usage, msg::help_segmix}, out))
         return 0;
-    case Flag::version:
-        std::fprintf(out, msg::version, "segmix", SEGMIX_VERSION);
-        return 0;
-    case Flag::none:
-        break;
-    }
     if (argc < min_argc) {
         std::fputs(msg::usage, out);
         return -1;

@@ -3,6 +3,8 @@
 #include <string>
 #include <system_error>
 
+#include "front/text.h"
+
 namespace {
 
 // A name as a message prints it: a control character (a newline, a tab, an
@@ -36,10 +38,12 @@ std::string reason_of(int error)
     return std::generic_category().message(error);
 }
 
-std::string said(const Report &r)
+namespace {
+
+// The line of a report, its name as shown on out, or as it is (UTF-8) when
+// out is null.
+std::string line_of(const Report &r, std::FILE *out)
 {
-    if (!r)
-        return {};
     const std::string format = text_of(r.code);
     // file_failed names the operation, then the file; the others the file alone.
     const bool op_first = r.code == Code::file_failed;
@@ -50,7 +54,7 @@ std::string said(const Report &r)
             if (op_first && next == 0)
                 line += r.op;
             else
-                append_name(&line, r.file);
+                append_name(&line, out ? shown_name(out, r.file) : r.file);
             ++next;
             ++i;
         } else if (format[i] == '\n' && r.error != 0 &&
@@ -64,10 +68,17 @@ std::string said(const Report &r)
     return line;
 }
 
+} // namespace
+
+std::string said(const Report &r)
+{
+    return r ? line_of(r, nullptr) : std::string();
+}
+
 void say(std::FILE *out, const Report &r)
 {
     if (!r)
         return;
-    const std::string line = said(r);
+    const std::string line = line_of(r, out);
     std::fwrite(line.data(), 1, line.size(), out);
 }

@@ -13,7 +13,8 @@
 // a colon. Nothing for Code::ok.
 void say(std::FILE *out, const Report &r);
 
-// The line say prints, as a string.
+// The line say prints, as a string, with the name as it is (UTF-8): for text
+// that goes elsewhere than a console, such as a picture.
 std::string said(const Report &r);
 
 // The system's text for an error number ("No such file or directory").

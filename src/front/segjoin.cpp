@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "front/command_line.h"
 #include "front/process.h"
 #include "front/say.h"
 #include "messages.h"
@@ -10,7 +11,6 @@
 #include "wave/join.h"
 #include "wave/journal.h"
 #include "wave/output.h"
-#include "version.h"
 
 namespace {
 
@@ -41,20 +41,14 @@ bool settle(const char *outfile, Output *out)
 
 } // namespace
 
-int main(int argc, char **argv)
+int main(int raw_argc, char **raw_argv)
 {
     start_process();
-    switch (only_flag(argc, argv)) {
-    case Flag::help:
-        std::fputs(msg::join_usage, stdout);
-        std::fputs(msg::help_segjoin, stdout);
+    const CommandLine line(raw_argc, raw_argv);
+    const int argc = line.argc();
+    const char *const *argv = line.argv();
+    if (answer_flag(argc, argv, {"segjoin", msg::join_usage, msg::help_segjoin}, stdout))
         return 0;
-    case Flag::version:
-        std::printf(msg::version, "segjoin", SEGMIX_VERSION);
-        return 0;
-    case Flag::none:
-        break;
-    }
     if (argc < 2 || argc > 3) {
         std::fputs(msg::join_usage, stdout);
         return 2;

@@ -10,6 +10,7 @@
 #include "front/batch.h"
 #include "front/process.h"
 #include "front/say.h"
+#include "front/text.h"
 #include "messages.h"
 #include "render/plan.h"
 #include "version.h"
@@ -44,6 +45,24 @@ std::string format(const char *fmt, ...)
     return s;
 }
 
+// Names in the tool's messages: as the stream they are printed on shows them
+// (a code page on Windows), or as they are when nothing is printed.
+struct Shown {
+    std::FILE *on = nullptr;
+    std::string operator()(const std::string &name) const
+    {
+        return on ? shown_name(on, name) : name;
+    }
+};
+
+// A failed file operation's line, with the system's reason when it gave one.
+std::string failed(const char *op, const std::string &shown_name, int error)
+{
+    if (error == 0)
+        return format(msg::view_failed, op, shown_name.c_str());
+    return format(msg::view_failed_because, op, shown_name.c_str(), reason_of(error).c_str());
+}
+
 // One line of the notes file.
 struct NoteLine {
     long number = 0;
@@ -62,7 +81,9 @@ std::vector<NoteLine> lines_of(std::string_view text)
             end = text.size();
         NoteLine l;
         l.number = number;
-        l.text = std::string(text.substr(at, end - at));
+        // As segmix-batch reads it: on Windows a line that is not UTF-8 is in
+        // the ANSI code page.
+        l.text = line_as_utf8(std::string(text.substr(at, end - at)));
         at = end + 1;
         l.kind = split_line(l.text, &l.words);
         if (!l.text.empty() && l.text.back() == '\r')
@@ -93,18 +114,19 @@ std::string why(const Report &r)
 
 // The header file's sample rate, which a fresh header got from the first run
 // and a missing source's stand-in header takes too, or the error.
-std::string read_header_file(const std::string &name, std::int32_t *rate, std::int32_t *data_size)
+std::string read_header_file(const std::string &name, const Shown &shown, std::int32_t *rate,
+                             std::int32_t *data_size)
 {
     WholeFile w = read_whole_file(name.c_str());
     if (w.got == Got::missing)
-        return format(msg::view_no_output, name.c_str());
+        return format(msg::view_no_output, shown(name).c_str());
     if (w.got == Got::failed || w.got == Got::unopenable)
-        return format(msg::view_failed, w.op ? w.op : "read", name.c_str());
+        return failed(w.op ? w.op : "read", shown(name), w.error);
     if (w.got != Got::read || check_wave(w.block.bytes()) != Code::ok || w.block.size < header_bytes)
-        return format(msg::view_bad_header, name.c_str());
+        return format(msg::view_bad_header, shown(name).c_str());
     const WaveHeader h = read_header(w.block.data.get());
     if (h.sample_rate <= 0 || h.sample_rate > max_rate || h.data_size < 0)
-        return format(msg::view_bad_header, name.c_str());
+        return format(msg::view_bad_header, shown(name).c_str());
     *rate = h.sample_rate;
     *data_size = h.data_size;
     return {};
@@ -155,24 +177,25 @@ bool plan_line(const NoteLine &l, const FmtRecord &fmt, NoteView *note, LineView
 }
 
 // Reads the data file in blocks into the reducer; the error, if any.
-std::string read_data(const std::string &name, std::int32_t rate, std::vector<std::int64_t> marks,
-                      view::Picture *p, std::vector<std::int64_t> *clipped_before)
+std::string read_data(const std::string &name, const Shown &shown, std::int32_t rate,
+                      std::vector<std::int64_t> marks, view::Picture *p,
+                      std::vector<std::int64_t> *clipped_before)
 {
     Opened o = open_file(name.c_str(), "rb");
     if (!o.file)
-        return o.missing() ? format(msg::view_no_output, name.c_str())
-                           : format(msg::view_failed, "open", name.c_str());
+        return o.missing() ? format(msg::view_no_output, shown(name).c_str())
+                           : failed("open", shown(name), o.error);
     std::int64_t length = 0;
     if (!o.file.length(&length))
-        return format(msg::view_failed, "size", name.c_str());
+        return failed("size", shown(name), o.file.error());
     const std::int64_t samples = length / 2;
     if (length > max_file_bytes || view::columns_for(samples, rate, view::layout::per_second) > max_columns)
-        return format(msg::view_too_long, name.c_str());
+        return format(msg::view_too_long, shown(name).c_str());
     view::Reducer r(samples, rate, view::layout::per_second, std::move(marks));
     std::vector<unsigned char> block(block_bytes);
     for (std::size_t got = 0;;) {
         if (!o.file.read_some(block.data(), block.size(), &got))
-            return format(msg::view_failed, "read", name.c_str());
+            return failed("read", shown(name), o.file.error());
         if (got == 0)
             break;
         r.feed({block.data(), got});
@@ -187,20 +210,22 @@ std::string read_data(const std::string &name, std::int32_t rate, std::vector<st
 
 } // namespace
 
-PhraseRead read_phrase(const char *notes_path)
+PhraseRead read_phrase(const char *notes_path, std::FILE *shown_on)
 {
     WholeFile notes = read_whole_file(notes_path);
     if (notes.got != Got::read) {
         PhraseRead out;
-        out.error = format(msg::view_unreadable, notes_path);
+        out.error = format(msg::view_unreadable, Shown{shown_on}(notes_path).c_str());
         return out;
     }
     return read_phrase_text(
-        {reinterpret_cast<const char *>(notes.block.data.get()), notes.block.size}, notes_path);
+        {reinterpret_cast<const char *>(notes.block.data.get()), notes.block.size}, notes_path,
+        shown_on);
 }
 
-PhraseRead read_phrase_text(std::string_view text, const char *notes_name)
+PhraseRead read_phrase_text(std::string_view text, const char *notes_name, std::FILE *shown_on)
 {
+    const Shown shown{shown_on};
     PhraseRead out;
     view::Picture &p = out.picture;
     const std::vector<NoteLine> lines = lines_of(text);
@@ -211,20 +236,20 @@ PhraseRead read_phrase_text(std::string_view text, const char *notes_name)
         if (!first) {
             first = &l;
         } else if (l.words[0] != first->words[0]) {
-            out.error = format(msg::view_outfiles, notes_name, first->words[0].c_str(),
-                               l.words[0].c_str(), l.number);
+            out.error = format(msg::view_outfiles, shown(notes_name).c_str(),
+                               shown(first->words[0]).c_str(), shown(l.words[0]).c_str(), l.number);
             return out;
         }
     }
     if (!first) {
-        out.error = format(msg::view_no_outfile, notes_name);
+        out.error = format(msg::view_no_outfile, shown(notes_name).c_str());
         return out;
     }
     p.outfile = first->words[0];
     const OutputNames names = output_names(p.outfile.c_str());
     out.svg_path = p.outfile + ".svg";
     std::int32_t header_data = 0;
-    if (std::string e = read_header_file(names.header, &p.rate, &header_data); !e.empty()) {
+    if (std::string e = read_header_file(names.header, shown, &p.rate, &header_data); !e.empty()) {
         out.error = std::move(e);
         return out;
     }
@@ -266,7 +291,7 @@ PhraseRead read_phrase_text(std::string_view text, const char *notes_name)
     std::ranges::sort(sorted);
     sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
     std::vector<std::int64_t> before;
-    if (std::string e = read_data(names.data, p.rate, sorted, &p, &before); !e.empty()) {
+    if (std::string e = read_data(names.data, shown, p.rate, sorted, &p, &before); !e.empty()) {
         out.error = std::move(e);
         return out;
     }
@@ -299,12 +324,16 @@ bool write_svg(const std::string &path, const std::string &svg, std::FILE *err)
 {
     Opened o = open_file(path.c_str(), "wb");
     if (!o.file) {
-        std::fprintf(err, msg::view_failed, "open", path.c_str());
+        std::fputs(failed("open", shown_name(err, path), o.error).c_str(), err);
         return false;
     }
     const bool written = o.file.write(svg.data(), svg.size());
+    const int write_error = o.file.error();
     if (!o.file.close() || !written) {
-        std::fprintf(err, msg::view_failed, written ? "close" : "write", path.c_str());
+        std::fputs(failed(written ? "close" : "write", shown_name(err, path),
+                          written ? o.file.error() : write_error)
+                       .c_str(),
+                   err);
         remove_file(path.c_str());
         return false;
     }
@@ -318,7 +347,7 @@ int draw(const PhraseRead &r, const char *svg_path, std::FILE *err)
         return 1;
     }
     if (!r.picture.warning.empty())
-        std::fprintf(err, msg::view_mismatch, r.picture.warning.c_str());
+        std::fprintf(err, msg::view_mismatch, shown_name(err, r.picture.warning).c_str());
     return write_svg(svg_path ? svg_path : r.svg_path, view::phrase_svg(r.picture), err) ? 0 : 1;
 }
 
@@ -327,7 +356,7 @@ int draw(const PhraseRead &r, const char *svg_path, std::FILE *err)
 int view_phrase(const char *notes_path, const char *svg_path, std::FILE *err) noexcept
 {
     try {
-        return draw(read_phrase(notes_path), svg_path, err);
+        return draw(read_phrase(notes_path, err), svg_path, err);
     } catch (...) {
         // Only an allocation can throw here (a string, a vector, a block).
         std::fputs(msg::view_memory, err);
@@ -339,7 +368,7 @@ int view_notes(std::string_view notes, const char *notes_name, const char *svg_p
                std::FILE *err) noexcept
 {
     try {
-        return draw(read_phrase_text(notes, notes_name), svg_path, err);
+        return draw(read_phrase_text(notes, notes_name, err), svg_path, err);
     } catch (...) {
         // Only an allocation can throw here (a string, a vector, a block).
         std::fputs(msg::view_memory, err);

@@ -22,10 +22,13 @@ struct PhraseRead {
 // Everything view_phrase draws. Lines with fewer words than a run's six
 // parameters are listed as changing nothing; every other line must name the
 // same outfile, spelled the same way.
-PhraseRead read_phrase(const char *notes_path);
+// The names in error are as shown_on shows them, when it is given, else as
+// they are (UTF-8).
+PhraseRead read_phrase(const char *notes_path, std::FILE *shown_on = nullptr);
 // The same for notes already read (from standard input, say); notes_name is
 // what the messages call them.
-PhraseRead read_phrase_text(std::string_view notes, const char *notes_name);
+PhraseRead read_phrase_text(std::string_view notes, const char *notes_name,
+                            std::FILE *shown_on = nullptr);
 
 // Writes the picture of the phrase in notes_path into svg_path, or into
 // <outfile>.svg when svg_path is null. Its own lines go to err. Returns 0 when

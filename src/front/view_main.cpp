@@ -2,11 +2,13 @@
 // (segmix-batch's lines) has rendered.
 #include <cstdio>
 
+#include "front/command_line.h"
 #include "front/process.h"
 #include "front/view.h"
 
 int main(int argc, char **argv)
 {
     start_process();
-    return view_main(argc, argv, stdout, stderr);
+    const CommandLine line(argc, argv);
+    return view_main(line.argc(), line.argv(), stdout, stderr);
 }

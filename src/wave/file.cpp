@@ -11,13 +11,7 @@
 #ifdef _WIN32
 #include <io.h>
 #include <string>
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "win32.h"
 #include <fcntl.h>
 #else
 #include <fcntl.h>
@@ -46,26 +40,25 @@ bool injected_failure()
 }
 
 #ifdef _WIN32
-// A path that nears MAX_PATH (260) characters reaches the file system only as
-// the wide \\?\ form of its full path; a shorter one, or one that cannot be
-// converted, is used as it is (empty result).
-std::wstring long_path(const char *path)
+// The wide form of a path, which is UTF-8 inside the tools: a path that nears
+// MAX_PATH (260) characters reaches the file system as the \\?\ form of its
+// full path. Bytes that are not UTF-8 become U+FFFD, a name no file has.
+std::wstring wide_path(const char *path)
 {
-    if (std::strlen(path) < MAX_PATH - 12)
+    const int n = MultiByteToWideChar(CP_UTF8, 0, path, -1, nullptr, 0);
+    if (n <= 1)
         return {};
-    const int n = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
-    if (n <= 0)
-        return {};
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    if (MultiByteToWideChar(CP_ACP, 0, path, -1, wide.data(), n) != n)
-        return {};
+    std::wstring wide(static_cast<std::size_t>(n - 1), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, path, -1, wide.data(), n);
+    if (wide.size() < MAX_PATH - 12)
+        return wide;
     const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
     if (size == 0)
-        return {};
+        return wide;
     std::wstring full(size, L'\0');
     const DWORD got = GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
     if (got == 0 || got >= size)
-        return {};
+        return wide;
     full.resize(got);
     if (full.rfind(L"\\\\?\\", 0) == 0)
         return full;
@@ -297,20 +290,6 @@ Opened not_opened(int error, bool irregular = false)
 }
 
 #ifdef _WIN32
-// Every path reaches the file system as a wide string; one that nears
-// MAX_PATH (260) characters as the \\?\ form of its full path.
-std::wstring wide_path(const char *path)
-{
-    const int n = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
-    if (n <= 0)
-        return {};
-    std::wstring wide(static_cast<std::size_t>(n - 1), L'\0');
-    if (MultiByteToWideChar(CP_ACP, 0, path, -1, wide.data(), n) != n)
-        return {};
-    const std::wstring longer = long_path(path);
-    return longer.empty() ? wide : longer;
-}
-
 // The errno value for a Windows error code, as the C runtime maps them.
 int errno_of(DWORD code)
 {
@@ -350,8 +329,6 @@ bool on_disk(std::FILE *f)
 Opened open_wide(const char *path, const char *mode, bool regular)
 {
     const std::wstring wide = wide_path(path);
-    if (wide.empty())
-        return not_opened(EINVAL);
     const std::wstring wmode(mode, mode + std::strlen(mode));
     errno = 0;
     std::FILE *f = _wfopen(wide.c_str(), wmode.c_str());
@@ -432,8 +409,6 @@ Opened create_file(const char *path)
         return not_opened(errno);
 #ifdef _WIN32
     const std::wstring wide = wide_path(path);
-    if (wide.empty())
-        return not_opened(EINVAL);
     // CREATE_NEW fails where anything of the name exists, a link included.
     const HANDLE h = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -480,8 +455,6 @@ int path_kind(const char *path, PathKind *kind)
         return errno;
 #ifdef _WIN32
     const std::wstring wide = wide_path(path);
-    if (wide.empty())
-        return EINVAL;
     const DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const int error = errno_of(GetLastError());
@@ -531,8 +504,6 @@ int remove_file(const char *path)
     errno = 0;
 #ifdef _WIN32
     const std::wstring wide = wide_path(path);
-    if (wide.empty())
-        return EINVAL;
     if (_wremove(wide.c_str()) == 0)
         return 0;
 #else
@@ -548,8 +519,6 @@ int rename_file(const char *from, const char *to, bool replace)
         return errno;
 #ifdef _WIN32
     const std::wstring wfrom = wide_path(from), wto = wide_path(to);
-    if (wfrom.empty() || wto.empty())
-        return EINVAL;
     if (MoveFileExW(wfrom.c_str(), wto.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0))
         return 0;
     return errno_of(GetLastError());
@@ -576,8 +545,6 @@ int file_id(const char *path, FileId *id)
         return errno;
 #ifdef _WIN32
     const std::wstring wide = wide_path(path);
-    if (wide.empty())
-        return EINVAL;
     const HANDLE h = CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE)
@@ -666,10 +633,6 @@ Locked lock_file(const char *path)
     }
 #ifdef _WIN32
     const std::wstring wide = wide_path(path);
-    if (wide.empty()) {
-        l.error = EINVAL;
-        return l;
-    }
     const HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
