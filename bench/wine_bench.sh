@@ -64,15 +64,16 @@ cp "$source_wav" "$work/src.wav"
 # Every method runs in $work with relative names, so that all see the same
 # arguments. NAME.phrase: the parameters (for segmix-batch.exe); NAME.sh and
 # NAME.bat: one segmix.exe process a note, from the shell and from cmd.exe;
-# NAME.nothing.sh and NAME.nothing.bat: nothing.exe started the same ways.
+# NAME_nothing.sh and NAME_nothing.bat: nothing.exe started the same ways.
+# (Wine's cmd.exe takes a batch file named cmd.<anything>.bat for cmd.bat.)
 make_phrase() { # name
   local name=$1
   awk -v n="$notes" -v out="$name" -v src=src.wav -v phrase="$work/$name.phrase" \
     -f "$root/bench/phrase.awk"
   awk -v wine="$wine" '{ print "\"" wine "\" segmix.exe " $0 }' "$work/$name.phrase" >"$work/$name.sh"
-  awk -v wine="$wine" '{ print "\"" wine "\" nothing.exe " $0 }' "$work/$name.phrase" >"$work/$name.nothing.sh"
+  awk -v wine="$wine" '{ print "\"" wine "\" nothing.exe " $0 }' "$work/$name.phrase" >"$work/${name}_nothing.sh"
   awk 'BEGIN { printf "@echo off\r\n" } { printf "segmix.exe %s\r\n", $0 }' "$work/$name.phrase" >"$work/$name.bat"
-  awk 'BEGIN { printf "@echo off\r\n" } { printf "nothing.exe %s\r\n", $0 }' "$work/$name.phrase" >"$work/$name.nothing.bat"
+  awk 'BEGIN { printf "@echo off\r\n" } { printf "nothing.exe %s\r\n", $0 }' "$work/$name.phrase" >"$work/${name}_nothing.bat"
 }
 
 now() { date +%s%N; }
@@ -94,18 +95,18 @@ timed() {
 per_note() { awk -v ns="$1" -v n="$notes" 'BEGIN { printf "%.0f", ns / n / 1000 }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
-for name in shell cmd batch; do make_phrase "$name"; done
+for name in shell child batch; do make_phrase "$name"; done
 
 for _ in $(seq "$repeat"); do
   timed shell sh "$work/shell.sh"
-  timed nothing_shell sh "$work/shell.nothing.sh"
-  timed cmd "$wine" cmd /c cmd.bat
-  timed nothing_cmd "$wine" cmd /c cmd.nothing.bat
+  timed nothing_shell sh "$work/shell_nothing.sh"
+  timed child "$wine" cmd /c child.bat
+  timed nothing_child "$wine" cmd /c child_nothing.bat
   timed batch "$wine" segmix-batch.exe batch.phrase
 done
 
 # (a), (a') and (b) must agree byte for byte: both files and standard output.
-for name in cmd batch; do
+for name in child batch; do
   for part in whd dat out; do
     cmp -s "$work/shell.$part" "$work/$name.$part" ||
       { echo "wine_bench: $name.$part differs from one process per note" >&2; exit 1; }
@@ -118,9 +119,9 @@ echo "machine: ${model:-unknown}, $(nproc) cores; $("$wine" --version); $notes n
 printf '%-58s %8s us/note\n' \
   "(a) one segmix.exe process per note, from a shell" "$(per_note "$t_shell")" \
   "    nothing.exe, the same way" "$(per_note "$t_nothing_shell")" \
-  "(a') one segmix.exe process per note, from cmd.exe" "$(per_note "$t_cmd")" \
-  "    nothing.exe, the same way" "$(per_note "$t_nothing_cmd")" \
+  "(a') one segmix.exe process per note, from cmd.exe" "$(per_note "$t_child")" \
+  "    nothing.exe, the same way" "$(per_note "$t_nothing_child")" \
   "(b) segmix-batch.exe" "$(per_note "$t_batch")"
-echo "(a) / nothing: $(ratio "$t_shell" "$t_nothing_shell"); (a') / nothing: $(ratio "$t_cmd" "$t_nothing_cmd")"
-echo "(a) / (b): $(ratio "$t_shell" "$t_batch")x; (a') / (b): $(ratio "$t_cmd" "$t_batch")x"
+echo "(a) / nothing: $(ratio "$t_shell" "$t_nothing_shell"); (a') / nothing: $(ratio "$t_child" "$t_nothing_child")"
+echo "(a) / (b): $(ratio "$t_shell" "$t_batch")x; (a') / (b): $(ratio "$t_child" "$t_batch")x"
 echo "identical files and standard output from (a), (a') and (b)"
