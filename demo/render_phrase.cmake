@@ -2,10 +2,13 @@
 # would: one segmix run per note, in order, then segjoin to make one WAVE file.
 #
 #   cmake -DSEGMIX=<segmix> -DSEGJOIN=<segjoin> -DSOURCE=<voice.wav> -DOUT=<base>
-#         -P render_phrase.cmake
+#         [-DEMULATOR=<wine>] -P render_phrase.cmake
 #
 # Writes <base>.whd and <base>.dat note by note, joins them into <base>.wav and
 # prints that file's path. Run by the `demo` target of the top-level project.
+# With EMULATOR (a command, such as Wine) the tools are run through it. What
+# the tools print goes to <base>.log, not through a pipe: processes that Wine
+# starts beside a program may hold its pipes open long after it ends.
 cmake_minimum_required(VERSION 3.25)
 
 foreach(var IN ITEMS SEGMIX SEGJOIN SOURCE OUT)
@@ -62,6 +65,7 @@ set(phrase
 unset(ENV{samples})
 
 file(REMOVE "${OUT}.whd" "${OUT}.dat" "${OUT}.wav")
+set(log_file "${OUT}.log")
 
 set(index 0)
 set(data_bytes 0)
@@ -74,10 +78,11 @@ foreach(line IN LISTS phrase)
   endif()
   list(POP_FRONT fields name)
   execute_process(
-    COMMAND "${SEGMIX}" "${OUT}" "${SOURCE}" ${fields}
+    COMMAND ${EMULATOR} "${SEGMIX}" "${OUT}" "${SOURCE}" ${fields}
     RESULT_VARIABLE status
-    OUTPUT_VARIABLE log
-    ERROR_VARIABLE log)
+    OUTPUT_FILE "${log_file}"
+    ERROR_FILE "${log_file}")
+  file(READ "${log_file}" log)
   if(NOT status STREQUAL "0")
     string(REPLACE ";" " " args "${fields}")
     message(FATAL_ERROR
@@ -96,10 +101,12 @@ foreach(line IN LISTS phrase)
 endforeach()
 
 execute_process(
-  COMMAND "${SEGJOIN}" "${OUT}" "${OUT}.wav"
+  COMMAND ${EMULATOR} "${SEGJOIN}" "${OUT}" "${OUT}.wav"
   RESULT_VARIABLE status
-  OUTPUT_VARIABLE log
-  ERROR_VARIABLE log)
+  OUTPUT_FILE "${log_file}"
+  ERROR_FILE "${log_file}")
+file(READ "${log_file}" log)
+file(REMOVE "${log_file}")
 if(NOT status STREQUAL "0" OR NOT EXISTS "${OUT}.wav")
   message(FATAL_ERROR "segjoin failed with exit status ${status}\n${log}")
 endif()

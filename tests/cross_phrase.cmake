@@ -20,8 +20,8 @@ foreach(var IN ITEMS NATIVE_SEGMIX NATIVE_SEGJOIN WINDOWS_SEGMIX WINDOWS_SEGJOIN
 endforeach()
 foreach(exe IN ITEMS "${NATIVE_SEGMIX}" "${NATIVE_SEGJOIN}")
   if(NOT EXISTS "${exe}")
-    message(FATAL_ERROR "cross_phrase.cmake: ${exe} not found; build the Linux build first "
-                        "(cmake --workflow --preset default)")
+    message(FATAL_ERROR "cross_phrase.cmake: ${exe} not found; the Windows build's own "
+                        "build makes it (cmake --build build/windows)")
   endif()
 endforeach()
 if(NOT DEFINED ENV{WINEDEBUG})
