@@ -14,13 +14,7 @@
 # the DLL would; pkg-config is then not tried.
 cmake_minimum_required(VERSION 3.25)
 
-function(run what)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT status STREQUAL "0")
-    message(FATAL_ERROR "${what} failed (${status}):\n${out}\n${err}")
-  endif()
-  set(out "${out}" PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/script_steps.cmake)
 
 # The consumer prints "ok" after checking every result (on Windows its line
 # ends in CR LF). Its output goes through a file, not a pipe: processes that

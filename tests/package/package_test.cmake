@@ -18,17 +18,9 @@
 # same byte for byte.
 cmake_minimum_required(VERSION 3.25)
 
-foreach(var IN ITEMS CHECK ZIP TARBALL SOURCE_DIR WORK)
-  if(NOT DEFINED ${var} OR "${${var}}" STREQUAL "")
-    message(FATAL_ERROR "package_test.cmake: pass -D${var}=... before -P")
-  endif()
-endforeach()
-foreach(archive IN ITEMS "${ZIP}" "${TARBALL}")
-  if(NOT EXISTS "${archive}")
-    message(FATAL_ERROR "package_test.cmake: ${archive} not found; cpack makes it "
-                        "(cmake --workflow --preset package)")
-  endif()
-endforeach()
+include(${CMAKE_CURRENT_LIST_DIR}/../script_steps.cmake)
+require_variables(package_test.cmake CHECK ZIP TARBALL SOURCE_DIR WORK)
+require_files(package_test.cmake "cpack makes it (cmake --workflow --preset package)" "${ZIP}" "${TARBALL}")
 if(NOT DEFINED ENV{WINEDEBUG})
   set(ENV{WINEDEBUG} "-all")
 endif()
