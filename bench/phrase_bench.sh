@@ -51,36 +51,12 @@ cc $cflags -static "$root/bench/floor.c" -o "$work/floor"
 cp "$source_wav" "$work/src.wav"
 unset samples
 
-# The phrase: random notes of the sung scale (tone k at k * 450 ms, steady from
-# 30 ms to 410 ms into it), quarters (400 ms) and eighths (212.5 ms) at tempo
-# 160, each overlapping the previous one by 25 ms, with a rest now and then.
-# Writes OUT.phrase (parameters, for segmix-batch and api_loop), OUT.sh (one
-# segmix process per note) and OUT.floor.sh (one floor process per note).
+# The phrase (bench/phrase.awk): OUT.phrase (parameters, for segmix-batch and
+# api_loop), OUT.sh (one segmix process per note) and OUT.floor.sh (one floor
+# process per note).
 make_phrase() { # out
   awk -v n="$notes" -v out="$1" -v src="$work/src.wav" -v exe="$bin/segmix" -v floor="$work/floor" \
-      -v phrase="$1.phrase" -v procs="$1.sh" -v floors="$1.floor.sh" '
-    function rnd(m) { seed = (seed * 69069 + 1) % 4294967296; return int(seed / 65536) % m }
-    # Frames of t ms at 44100 Hz as the tool counts them, in bytes.
-    function bytes(t) { return 2 * int(44100 * t / 1000 + 0.5) }
-    BEGIN {
-      seed = 2024
-      for (i = 0; i < n; i++) {
-        k = rnd(8)
-        if (rnd(3) == 0) {
-          off = k * 450 + 20 + rnd(10); len = "480@160+25"; ms = 400
-          env = "25 50 80 100 85 80 70"; tail = "60 60 85"
-        } else {
-          off = k * 450 + 20 + rnd(180); len = "240@160+25"; ms = 212.5
-          env = "25 35 40 90 80 75 65"; tail = "40 30 80"
-        }
-        ovr = i == 0 ? 0 : (rnd(16) == 0 ? -162.5 : 25)
-        line = out " " src " " off " " len " " env " " ovr " " tail
-        print line > phrase
-        print "\"" exe "\" " line > procs
-        ov = ovr > 0 ? bytes(ovr) : -bytes(-ovr)
-        print "\"" floor "\" " out " " src " " bytes(off + ms) - bytes(off) " " ov > floors
-      }
-    }'
+      -v phrase="$1.phrase" -v procs="$1.sh" -v floors="$1.floor.sh" -f "$root/bench/phrase.awk"
 }
 
 now() { date +%s%N; }

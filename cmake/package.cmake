@@ -111,3 +111,38 @@ file(RELATIVE_PATH SEGMIX_PC_TO_PREFIX /prefix/${segmix_pc_dir} /prefix)
 string(REGEX REPLACE "/$" "" SEGMIX_PC_TO_PREFIX "${SEGMIX_PC_TO_PREFIX}")
 configure_file(${PROJECT_SOURCE_DIR}/cmake/segmix.pc.in ${PROJECT_BINARY_DIR}/segmix.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/segmix.pc DESTINATION ${segmix_pc_dir})
+
+# The readme and the licence: beside bin/ on Windows, where a user unpacks the
+# package and looks first; under share/doc/segmix elsewhere.
+if(WIN32)
+  set(segmix_doc_dir .)
+else()
+  set(segmix_doc_dir ${CMAKE_INSTALL_DOCDIR})
+endif()
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
+  DESTINATION ${segmix_doc_dir})
+
+# The release package: cpack archives whatever the install rules above install,
+# as segmix-<version>-win64.zip for Windows and segmix-<version>-Linux.tar.gz
+# for Linux, each holding one folder of the archive's name.
+set(SEGMIX_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR} CACHE PATH "Where cpack puts the package")
+set(CPACK_PACKAGE_NAME segmix)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "the segmix authors")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Renders the notes of a phrase one by one into a growing WAVE output")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
+set(CPACK_PACKAGE_DIRECTORY ${SEGMIX_PACKAGE_DIRECTORY})
+set(CPACK_PACKAGE_CHECKSUM SHA256)
+if(WIN32)
+  # CPack names only MSVC's 64-bit builds win64.
+  math(EXPR segmix_bits "8 * ${CMAKE_SIZEOF_VOID_P}")
+  set(CPACK_SYSTEM_NAME win${segmix_bits})
+  set(CPACK_GENERATOR ZIP)
+else()
+  set(CPACK_SYSTEM_NAME ${CMAKE_SYSTEM_NAME})
+  set(CPACK_GENERATOR TGZ)
+endif()
+set(CPACK_SOURCE_GENERATOR TGZ)
+set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git" "/build/")
+include(CPack)

@@ -2,16 +2,20 @@
 # would: one segmix run per note, in order, then segjoin to make one WAVE file,
 # then segmix-view to draw it.
 #
-#   cmake -DSEGMIX=<segmix> -DSEGJOIN=<segjoin> -DSEGMIX_VIEW=<segmix-view>
-#         -DSOURCE=<voice.wav> -DOUT=<base> -P render_phrase.cmake
+#   cmake -DSEGMIX=<segmix> -DSEGJOIN=<segjoin> [-DSEGMIX_VIEW=<segmix-view>]
+#         -DSOURCE=<voice.wav> -DOUT=<base> [-DEMULATOR=<wine>]
+#         -P render_phrase.cmake
 #
-# Writes <base>.whd and <base>.dat note by note and the same runs as
-# segmix-batch lines into <base>.notes, joins the output into <base>.wav, draws
-# it into <base>.svg, and prints the paths of the WAVE file and the picture.
-# Run by the `demo` target of the top-level project.
+# Writes <base>.whd and <base>.dat note by note, joins them into <base>.wav and
+# prints that file's path. Run by the `demo` target of the top-level project.
+# With SEGMIX_VIEW it also writes the same runs as segmix-batch lines into
+# <base>.notes, draws the output into <base>.svg and prints the picture's path.
+# With EMULATOR (a command, such as Wine) the tools are run through it. What
+# the tools print goes to <base>.log, not through a pipe: processes that Wine
+# starts beside a program may hold its pipes open long after it ends.
 cmake_minimum_required(VERSION 3.25)
 
-foreach(var IN ITEMS SEGMIX SEGJOIN SEGMIX_VIEW SOURCE OUT)
+foreach(var IN ITEMS SEGMIX SEGJOIN SOURCE OUT)
   if(NOT DEFINED ${var} OR "${${var}}" STREQUAL "")
     message(FATAL_ERROR "render_phrase.cmake: pass -D${var}=... before -P")
   endif()
@@ -68,6 +72,7 @@ set(phrase
 unset(ENV{samples})
 
 file(REMOVE "${OUT}.whd" "${OUT}.dat" "${OUT}.wav" "${OUT}.svg")
+set(log_file "${OUT}.log")
 
 # A word of a segmix-batch line: in single quotes, a quote inside as '\''.
 function(quote_word word result)
@@ -96,10 +101,11 @@ foreach(line IN LISTS phrase)
   string(REPLACE ";" " " words "${fields}")
   string(APPEND notes "${out_word} ${source_word} ${words}\n")
   execute_process(
-    COMMAND "${SEGMIX}" "${OUT}" "${SOURCE}" ${fields}
+    COMMAND ${EMULATOR} "${SEGMIX}" "${OUT}" "${SOURCE}" ${fields}
     RESULT_VARIABLE status
-    OUTPUT_VARIABLE log
-    ERROR_VARIABLE log)
+    OUTPUT_FILE "${log_file}"
+    ERROR_FILE "${log_file}")
+  file(READ "${log_file}" log)
   if(NOT status STREQUAL "0")
     string(REPLACE ";" " " args "${fields}")
     message(FATAL_ERROR
@@ -118,10 +124,12 @@ foreach(line IN LISTS phrase)
 endforeach()
 
 execute_process(
-  COMMAND "${SEGJOIN}" "${OUT}" "${OUT}.wav"
+  COMMAND ${EMULATOR} "${SEGJOIN}" "${OUT}" "${OUT}.wav"
   RESULT_VARIABLE status
-  OUTPUT_VARIABLE log
-  ERROR_VARIABLE log)
+  OUTPUT_FILE "${log_file}"
+  ERROR_FILE "${log_file}")
+file(READ "${log_file}" log)
+file(REMOVE "${log_file}")
 if(NOT status STREQUAL "0" OR NOT EXISTS "${OUT}.wav")
   message(FATAL_ERROR "segjoin failed with exit status ${status}\n${log}")
 endif()
@@ -129,14 +137,18 @@ endif()
 message(NOTICE "demo phrase: ${OUT}.wav")
 
 # The picture, from the same runs written as segmix-batch lines.
-file(WRITE "${OUT}.notes" "${notes}")
-execute_process(
-  COMMAND "${SEGMIX_VIEW}" "${out_name}.notes"
-  WORKING_DIRECTORY "${out_dir}"
-  RESULT_VARIABLE status
-  OUTPUT_VARIABLE log
-  ERROR_VARIABLE log)
-if(NOT status STREQUAL "0" OR NOT EXISTS "${OUT}.svg")
-  message(FATAL_ERROR "segmix-view failed with exit status ${status}\n${log}")
+if(DEFINED SEGMIX_VIEW AND NOT SEGMIX_VIEW STREQUAL "")
+  file(WRITE "${OUT}.notes" "${notes}")
+  execute_process(
+    COMMAND ${EMULATOR} "${SEGMIX_VIEW}" "${out_name}.notes"
+    WORKING_DIRECTORY "${out_dir}"
+    RESULT_VARIABLE status
+    OUTPUT_FILE "${log_file}"
+    ERROR_FILE "${log_file}")
+  file(READ "${log_file}" log)
+  file(REMOVE "${log_file}")
+  if(NOT status STREQUAL "0" OR NOT EXISTS "${OUT}.svg")
+    message(FATAL_ERROR "segmix-view failed with exit status ${status}\n${log}")
+  endif()
+  message(NOTICE "demo picture: ${OUT}.svg")
 endif()
-message(NOTICE "demo picture: ${OUT}.svg")

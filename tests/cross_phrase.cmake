@@ -13,17 +13,11 @@
 # that both builds see the same arguments and print the same names.
 cmake_minimum_required(VERSION 3.25)
 
-foreach(var IN ITEMS NATIVE_SEGMIX NATIVE_SEGJOIN WINDOWS_SEGMIX WINDOWS_SEGJOIN WAVGEN EMULATOR WORK)
-  if(NOT DEFINED ${var} OR "${${var}}" STREQUAL "")
-    message(FATAL_ERROR "cross_phrase.cmake: pass -D${var}=... before -P")
-  endif()
-endforeach()
-foreach(exe IN ITEMS "${NATIVE_SEGMIX}" "${NATIVE_SEGJOIN}")
-  if(NOT EXISTS "${exe}")
-    message(FATAL_ERROR "cross_phrase.cmake: ${exe} not found; build the Linux build first "
-                        "(cmake --workflow --preset default)")
-  endif()
-endforeach()
+include(${CMAKE_CURRENT_LIST_DIR}/script_steps.cmake)
+require_variables(cross_phrase.cmake NATIVE_SEGMIX NATIVE_SEGJOIN WINDOWS_SEGMIX WINDOWS_SEGJOIN
+                  WAVGEN EMULATOR WORK)
+require_files(cross_phrase.cmake "the Windows build's own build makes it (cmake --build build/windows)"
+              "${NATIVE_SEGMIX}" "${NATIVE_SEGJOIN}")
 if(NOT DEFINED ENV{WINEDEBUG})
   set(ENV{WINEDEBUG} "-all")
 endif()

@@ -5,22 +5,18 @@
 #         -DCXX=<compiler> -P demo_test.cmake
 cmake_minimum_required(VERSION 3.25)
 
-function(run what)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT status STREQUAL "0")
-    message(FATAL_ERROR "${what} failed (${status}):\n${out}\n${err}")
-  endif()
-  set(out "${out}${err}" PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/script_steps.cmake)
+require_variables(demo_test.cmake SOURCE_DIR WORK GENERATOR CXX)
 
 file(REMOVE_RECURSE ${WORK})
 run("configuring without the test libraries" ${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK} -G ${GENERATOR}
   -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=${CXX}
   -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON)
-if(NOT out MATCHES "GoogleTest was not found")
-  message(FATAL_ERROR "the configure step did not say that the tests need GoogleTest:\n${out}")
+if(NOT "${out}${err}" MATCHES "GoogleTest was not found")
+  message(FATAL_ERROR "the configure step did not say that the tests need GoogleTest:\n${out}${err}")
 endif()
 run("building the demo" ${CMAKE_COMMAND} --build ${WORK} --target demo -j2)
+set(out "${out}${err}")
 if(NOT out MATCHES "demo phrase: ([^\n]*phrase\\.wav)")
   message(FATAL_ERROR "the demo printed no phrase:\n${out}")
 endif()

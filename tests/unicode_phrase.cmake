@@ -13,12 +13,9 @@
 # Japanese locale its ANSI code page is 932, in the others 1252.
 cmake_minimum_required(VERSION 3.25)
 
-foreach(var IN ITEMS NATIVE_SEGMIX NATIVE_BATCH NATIVE_SEGJOIN WINDOWS_SEGMIX WINDOWS_BATCH
-                     WINDOWS_SEGJOIN SOURCE EMULATOR WORK LOCALES)
-  if(NOT DEFINED ${var} OR "${${var}}" STREQUAL "")
-    message(FATAL_ERROR "unicode_phrase.cmake: pass -D${var}=... before -P")
-  endif()
-endforeach()
+include(${CMAKE_CURRENT_LIST_DIR}/script_steps.cmake)
+require_variables(unicode_phrase.cmake NATIVE_SEGMIX NATIVE_BATCH NATIVE_SEGJOIN WINDOWS_SEGMIX
+                  WINDOWS_BATCH WINDOWS_SEGJOIN SOURCE EMULATOR WORK LOCALES)
 
 # The names, in UTF-8: a folder 声の/dé 🎵, a source 声.wav, an output 出力 é🎵,
 # a batch file 音符.txt and a joined phrase フレーズ.wav.

@@ -23,11 +23,19 @@ static unsigned process_id();
 
 TempDir::TempDir()
 {
+    // A folder of the same name may be left by an earlier process of the same
+    // id (process ids come round again, under Wine soon): it is removed, and
+    // one that cannot be (Wine does not remove the longest paths of
+    // Output.LongOutfileNames) is passed over for the next name.
     static std::atomic<unsigned> counter{0};
-    dir_ = fs::temp_directory_path() /
-           ("segmix-test-" + std::to_string(process_id()) + "-" + std::to_string(counter++));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    const fs::path base = fs::temp_directory_path();
+    for (;;) {
+        dir_ = base / ("segmix-test-" + std::to_string(process_id()) + "-" + std::to_string(counter++));
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+        if (fs::create_directory(dir_))
+            break;
+    }
 }
 
 TempDir::~TempDir()
