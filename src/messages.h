@@ -131,8 +131,11 @@ inline constexpr char help_batch[] =
     "because their source is missing, the notes at another rate than their\n"
     "output's, and the notes with clipped samples, each with its line numbers.\n"
     "\n"
-    "Exit status: 0 when every run returned 0; 1 when one did not, or a line could\n"
-    "not be read; 2 when the arguments are wrong or FILE cannot be read.\n"
+    "With --view FILE.svg it then draws the phrase, as segmix-view does.\n"
+    "\n"
+    "Exit status: 0 when every run returned 0; 1 when one did not, a line could\n"
+    "not be read or the picture not drawn; 2 when the arguments are wrong or FILE\n"
+    "cannot be read.\n"
     "\n"
     "Example:\n"
     "  segmix-batch phrase.txt\n"
@@ -141,7 +144,7 @@ inline constexpr char help_batch[] =
 
 // segmix-batch. Its own lines go to standard error, so that standard output
 // holds exactly what the runs print.
-inline constexpr char batch_usage[] = "segmix-batch [FILE|-]\n";
+inline constexpr char batch_usage[] = "segmix-batch [--view FILE.svg] [FILE|-]\n";
 // On a terminal, before the notes are read from it.
 #ifdef _WIN32
 inline constexpr char batch_hint[] = "segmix-batch: reading notes from the keyboard, one per line; Ctrl-Z and Enter to end (segmix-batch --help)\n";

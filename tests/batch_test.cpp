@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <thread>
@@ -286,6 +288,47 @@ TEST(Batch, MarksNulBytesAndLongLines)
     EXPECT_EQ(err[0], "segmix-batch: line 2: NUL byte");
     EXPECT_EQ(err[1], "segmix-batch: line 3: longer than 1048576 bytes");
     EXPECT_EQ(err[2].rfind("segmix-batch: 4 runs, 2 failed (lines 2, 3), ", 0), 0u) << err[2];
+}
+
+// --view draws the phrase after the runs: the same picture as segmix-view's of
+// the same notes, whether they came from a file or from standard input.
+TEST(Batch, ViewDrawsThePhraseAfterItsRuns)
+{
+    TempDir dir;
+    write_source(dir);
+    const std::string out = sq(dir.path("out")), src = sq(dir.path("src.wav"));
+    const std::string notes = out + " " + src + " 0 20 2 2\n# a rest\n" + out + " " +
+                              sq(dir.path("none.wav")) + " 0 10 0 0\n" + out + " " + src +
+                              " 40 20 2 2 0 400 400 400 400 5\n";
+    write_file(dir.path("notes.txt"), text_bytes(notes));
+    const Captured c = batch_inprocess({"--view", dir.path("batch.svg"), dir.path("notes.txt")});
+    EXPECT_EQ(c.status, 0) << c.err;
+    const RunResult v = run_program(SEGMIX_VIEW_EXE, {dir.path("notes.txt"), "-o", dir.path("view.svg")});
+    EXPECT_EQ(v.status, 0) << v.out;
+    const Bytes picture = read_file(dir.path("view.svg"));
+    EXPECT_GT(picture.size(), 1000u);
+    EXPECT_EQ(read_file(dir.path("batch.svg")), picture);
+
+    // From standard input, the notes kept for the picture.
+    for (const char *ext : {".whd", ".dat"})
+        std::filesystem::remove(utf8_path(dir.path("out") + ext));
+#ifdef _WIN32
+    const std::string command = "\"\"" + std::string(SEGMIX_BATCH_EXE) + "\" --view \"" +
+                                dir.path("stdin.svg") + "\" < \"" + dir.path("notes.txt") + "\" > NUL 2>&1\"";
+#else
+    const std::string command = "'" + std::string(SEGMIX_BATCH_EXE) + "' --view '" + dir.path("stdin.svg") +
+                                "' < '" + dir.path("notes.txt") + "' >/dev/null 2>&1";
+#endif
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(read_file(dir.path("stdin.svg")), picture);
+
+    // A wrong command line.
+    for (const Words &args : {Words{"--view"}, Words{"--view", "a.svg", "--view", "b.svg"},
+                              Words{"a", "b"}}) {
+        const Captured bad = batch_inprocess(args);
+        EXPECT_EQ(bad.status, 2);
+        EXPECT_EQ(bad.err, msg::batch_usage);
+    }
 }
 
 // Each line runs as soon as it has been read: a driver that writes a line into

@@ -8,6 +8,7 @@
 #include "front/run.h"
 #include "front/say.h"
 #include "front/text.h"
+#include "front/view.h"
 #include "messages.h"
 #include "wave/file.h"
 
@@ -257,9 +258,10 @@ void run_line(LineRead kind, const std::string &text, long number, Progress *pro
     tally->add(number, status, facts);
 }
 
-// Runs every line of the input in order, each as soon as it has been read.
-// False when the input fails to read on the way.
-bool run_lines(File &in, Progress *progress, std::FILE *out, Tally *tally)
+// Runs every line of the input in order, each as soon as it has been read;
+// keeps the lines in *kept when given (for a picture of notes that came from
+// standard input). False when the input fails to read on the way.
+bool run_lines(File &in, Progress *progress, std::FILE *out, Tally *tally, std::string *kept)
 {
     std::string text;
     for (long number = 1;; ++number) {
@@ -272,6 +274,8 @@ bool run_lines(File &in, Progress *progress, std::FILE *out, Tally *tally)
         if (number == 1 && text.compare(0, 3, "\xEF\xBB\xBF") == 0)
             text.erase(0, 3);
         run_line(kind, text, number, progress, out, tally);
+        if (kept)
+            (*kept += text) += '\n';
         if (progress->shown) {
             if (progress->erase)
                 std::fflush(out);
@@ -302,22 +306,48 @@ void print_summary(std::FILE *err, const Tally &t, double seconds)
                      t.clipped_samples);
 }
 
+// The command line: [--view FILE.svg] [FILE|-].
+struct BatchArgs {
+    const char *input = "-";
+    bool named = false;         // FILE was given
+    const char *view = nullptr; // the picture to write after the runs
+};
+
+bool parse_args(int argc, const char *const *argv, BatchArgs *a)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--view") == 0) {
+            if (a->view || i + 1 == argc)
+                return false;
+            a->view = argv[++i];
+        } else if (a->named) {
+            return false;
+        } else {
+            a->input = argv[i];
+            a->named = true;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 int batch_main(int argc, const char *const *argv, std::FILE *out, std::FILE *err)
 {
     if (answer_flag(argc, argv, {"segmix-batch", msg::batch_usage, msg::help_batch}, out))
         return 0;
-    if (argc > 2) {
+    BatchArgs args;
+    if (!parse_args(argc, argv, &args)) {
         std::fputs(msg::batch_usage, err);
         return 2;
     }
     const auto start = std::chrono::steady_clock::now();
-    const char *name = argc == 2 ? argv[1] : "-";
+    const char *name = args.input;
+    const bool from_stdin = std::strcmp(name, "-") == 0;
     Opened in;
-    if (std::strcmp(name, "-") == 0) {
+    if (from_stdin) {
         in.file = File::standard_input();
-        if (argc == 1 && is_terminal(stdin))
+        if (!args.named && is_terminal(stdin))
             std::fputs(msg::batch_hint, err);
     } else {
         in = open_stream(name);
@@ -333,7 +363,12 @@ int batch_main(int argc, const char *const *argv, std::FILE *out, std::FILE *err
     if (progress.shown)
         progress.total = count_lines(name);
     Tally tally;
-    const bool read = run_lines(in.file, &progress, out, &tally);
+    // Notes that cannot be read again (standard input, a pipe) are kept for the
+    // picture: the one case where the batch holds more than a line.
+    PathKind kind = PathKind::other;
+    const bool again = !from_stdin && path_kind(name, &kind) == 0 && kind == PathKind::regular;
+    std::string kept;
+    const bool read = run_lines(in.file, &progress, out, &tally, args.view && !again ? &kept : nullptr);
     std::fflush(out);
     clear(&progress);
     if (!read)
@@ -344,5 +379,12 @@ int batch_main(int argc, const char *const *argv, std::FILE *out, std::FILE *err
     print_summary(err, tally, seconds);
     if (!read)
         return 2;
-    return tally.failed.count == 0 ? 0 : 1;
+    int status = tally.failed.count == 0 ? 0 : 1;
+    if (args.view) {
+        std::fflush(err);
+        const int drawn = again ? view_phrase(name, args.view, err) : view_notes(kept, name, args.view, err);
+        if (drawn != 0)
+            status = 1;
+    }
+    return status;
 }
