@@ -226,7 +226,7 @@ void refuse_line(const char *format, long number, Progress *progress, std::FILE 
 }
 
 // Runs one line of the input, as read.
-void run_line(LineRead kind, const std::string &text, long number, Progress *progress,
+void run_line(LineRead kind, std::string &text, long number, Progress *progress,
               std::FILE *out, Tally *tally)
 {
     if (kind == LineRead::too_long || kind == LineRead::no_memory) {
@@ -241,8 +241,9 @@ void run_line(LineRead kind, const std::string &text, long number, Progress *pro
         tally->add(number, -1, {});
         return;
     }
+    line_to_utf8(&text);
     std::vector<std::string> words;
-    const Line line = split_line(line_as_utf8(text), &words);
+    const Line line = split_line(text, &words);
     if (line == Line::blank)
         return;
     if (progress->erase)

@@ -79,9 +79,10 @@ std::string shown_name(std::FILE *out, const std::string &name)
     return narrow_of(wide_of(name, CP_UTF8), code_page);
 }
 
-std::string line_as_utf8(const std::string &line)
+void line_to_utf8(std::string *line)
 {
-    return is_utf8(line) ? line : narrow_of(wide_of(line, CP_ACP), CP_UTF8);
+    if (!is_utf8(*line))
+        *line = narrow_of(wide_of(*line, CP_ACP), CP_UTF8);
 }
 #else
 std::string shown_name(std::FILE *, const std::string &name)
@@ -89,8 +90,7 @@ std::string shown_name(std::FILE *, const std::string &name)
     return name;
 }
 
-std::string line_as_utf8(const std::string &line)
+void line_to_utf8(std::string *)
 {
-    return line;
 }
 #endif

@@ -13,9 +13,10 @@
 // '?'); elsewhere the name's own bytes.
 std::string shown_name(std::FILE *out, const std::string &name);
 
-// A line of a batch file as UTF-8: on Windows a line that is not valid UTF-8
-// is read in the ANSI code page, as older programs write; elsewhere as it is.
-std::string line_as_utf8(const std::string &line);
+// Makes a line of a batch file UTF-8: on Windows a line that is not valid
+// UTF-8 is read in the ANSI code page, as older programs write; elsewhere, and
+// for a UTF-8 line, it stays as it is.
+void line_to_utf8(std::string *line);
 
 // Whether bytes are valid UTF-8.
 bool is_utf8(const std::string &bytes);

@@ -13,7 +13,6 @@
 #include "front/text.h"
 #include "messages.h"
 #include "render/plan.h"
-#include "version.h"
 #include "wave/file.h"
 #include "wave/header.h"
 #include "wave/output.h"
@@ -83,7 +82,8 @@ std::vector<NoteLine> lines_of(std::string_view text)
         l.number = number;
         // As segmix-batch reads it: on Windows a line that is not UTF-8 is in
         // the ANSI code page.
-        l.text = line_as_utf8(std::string(text.substr(at, end - at)));
+        l.text = std::string(text.substr(at, end - at));
+        line_to_utf8(&l.text);
         at = end + 1;
         l.kind = split_line(l.text, &l.words);
         if (!l.text.empty() && l.text.back() == '\r')
@@ -378,17 +378,8 @@ int view_notes(std::string_view notes, const char *notes_name, const char *svg_p
 
 int view_main(int argc, const char *const *argv, std::FILE *out, std::FILE *err) noexcept
 {
-    switch (only_flag(argc, argv)) {
-    case Flag::help:
-        std::fputs(msg::view_usage, out);
-        std::fputs(msg::help_view, out);
+    if (answer_flag(argc, argv, {"segmix-view", msg::view_usage, msg::help_view}, out))
         return 0;
-    case Flag::version:
-        std::fprintf(out, msg::version, "segmix-view", SEGMIX_VERSION);
-        return 0;
-    case Flag::none:
-        break;
-    }
     const char *notes = nullptr, *svg = nullptr;
     for (int k = 1; k < argc; ++k) {
         if (std::strcmp(argv[k], "-o") == 0 && k + 1 < argc && !svg) {

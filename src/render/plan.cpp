@@ -29,9 +29,9 @@ Report plan_note(const TimePoints &tp, const SourceInfo &src, NotePlan *plan)
     if (!std::ranges::is_sorted(p.i))
         return report(Code::note_range);
     // Only whole frames of the bytes actually loaded count, whatever the header
-    // says. Writers that cannot seek back to the header (sox or ffmpeg writing
-    // to a pipe) leave data_size at 0xFFFFFFFF, which reads as -1: a negative
-    // size means the data runs to the end of the file.
+    // says. A writer that streams to a pipe cannot seek back to its header and
+    // leaves data_size at 0xFFFFFFFF, which reads as -1: a negative size means
+    // the data runs to the end of the file.
     const std::int32_t data = src.data_size < 0 ? src.bytes_present
                                                 : std::min(src.data_size, src.bytes_present);
     p.frames_available = src.block_align == 0 ? 0 : data / src.block_align;
