@@ -113,7 +113,14 @@ def scenarios():
             elif inside and line.startswith('"'):
                 fields = line.strip('"').split()
                 demo.append(["-", "segmix", "phrase", "voice.wav"] + fields[1:])
-    s.append(("demo phrase", {}, demo + [["-", "segjoin", "phrase", "phrase.wav"]]))
+    notes = "".join(" ".join(cmd[2:]) + "\n" for cmd in demo).encode()
+    s.append(("demo phrase", {"phrase.notes": notes, "other.notes": b"x voice.wav 0 10 0 0\n"},
+              demo + [["-", "segjoin", "phrase", "phrase.wav"],
+                      ["-", "segmix-view", "phrase.notes"],
+                      ["-", "segmix-view", "phrase.notes", "-o", "nodir/p.svg"],
+                      ["-", "segmix-view", "none.notes"],
+                      ["-", "segmix-view", "other.notes"],
+                      ["-", "segmix-batch", "--view", "again.svg", "other.notes"]]))
 
     kinds = [
         ["-", "segmix", "p", "mono.wav", "100", "250", "20", "30"],
