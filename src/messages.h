@@ -202,9 +202,8 @@ inline constexpr char view_outfiles[] =
 // %s is the header file's name.
 inline constexpr char view_no_output[] = "segmix-view: no output to draw: %s is missing\n";
 inline constexpr char view_bad_header[] = "segmix-view: not an output's header file: %s\n";
-// The operation, then the file, and the system's reason where there is one.
-inline constexpr char view_failed[] = "segmix-view: %s failed on %s\n";
-inline constexpr char view_failed_because[] = "segmix-view: %s failed on %s: %s\n";
+// Before a failed operation's line, as the runs print it.
+inline constexpr char view_prefix[] = "segmix-view: ";
 // %s is the data file's name.
 inline constexpr char view_too_long[] = "segmix-view: too long to draw: %s\n";
 inline constexpr char view_memory[] = "segmix-view: out of memory\n";

@@ -25,9 +25,13 @@ struct Run {
     NotePlan plan;
     Output output;
     Block buffer;        // the segment buffer
-    // What of the overlap the run mixes: none when there is no earlier output.
-    std::int32_t mixed_samples = 0;
     RunFacts facts;
+
+    // The note mixes into earlier output, or leaves a gap before it, only
+    // when there is earlier output: the samples and bytes of the overlap
+    // that the run applies.
+    std::int32_t mixed_samples() const { return output.fresh() ? 0 : plan.overlap_samples; }
+    std::int32_t mixed_bytes() const { return output.fresh() ? 0 : plan.overlap_bytes; }
 };
 
 // Prints what a step said; true when the run goes on.
@@ -79,8 +83,7 @@ bool load(Run *run)
 }
 
 // The output: locked for this run alone, a killed run's journal undone,
-// then the header file loaded. A fresh output has nothing to mix the note
-// into.
+// then the header file loaded.
 bool open(Run *run)
 {
     Output &o = run->output;
@@ -88,7 +91,6 @@ bool open(Run *run)
         !heard(run, recover_output(o.names.journal, o.names.header, o.names.data)) ||
         !heard(run, open_output(run->format, &o)))
         return false;
-    run->mixed_samples = o.fresh() ? 0 : run->plan.overlap_samples;
     run->facts.output_rate = read_header(o.header).sample_rate;
     return true;
 }
@@ -111,8 +113,7 @@ bool alloc_segment(Run *run)
 
 bool overlap(Run *run)
 {
-    const std::int32_t bytes = run->output.fresh() ? 0 : run->plan.overlap_bytes;
-    return heard(run, apply_overlap(&run->output, bytes, run->buffer.bytes()));
+    return heard(run, apply_overlap(&run->output, run->mixed_bytes(), run->buffer.bytes()));
 }
 
 // The run of a note, step by step.
@@ -123,7 +124,7 @@ int note(Run *run, int argc, const char *const *argv)
         !alloc_segment(run) || !overlap(run))
         return -1;
     const Rendered r =
-        render_note(run->plan, volumes_of(run->args), run->src, run->mixed_samples, run->buffer.bytes());
+        render_note(run->plan, volumes_of(run->args), run->src, run->mixed_samples(), run->buffer.bytes());
     run->facts.clipped = r.clipped_samples;
     return store(run) ? 0 : -1;
 }

@@ -70,9 +70,9 @@ std::string line_of(const Report &r, std::FILE *out)
 
 } // namespace
 
-std::string said(const Report &r)
+std::string said(const Report &r, std::FILE *shown_on)
 {
-    return r ? line_of(r, nullptr) : std::string();
+    return r ? line_of(r, shown_on) : std::string();
 }
 
 void say(std::FILE *out, const Report &r)

@@ -13,9 +13,10 @@
 // a colon. Nothing for Code::ok.
 void say(std::FILE *out, const Report &r);
 
-// The line say prints, as a string, with the name as it is (UTF-8): for text
-// that goes elsewhere than a console, such as a picture.
-std::string said(const Report &r);
+// The line say prints, as a string: its name as shown on shown_on, or as it
+// is (UTF-8) when that is null, for text that goes elsewhere, such as a
+// picture.
+std::string said(const Report &r, std::FILE *shown_on = nullptr);
 
 // The system's text for an error number ("No such file or directory").
 std::string reason_of(int error);

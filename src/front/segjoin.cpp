@@ -24,9 +24,8 @@ bool exists(const std::string &path)
 // run's commit undone, so that a half-committed output is never joined. An
 // output with neither a header file nor a journal has nothing to undo, and
 // gets no lock file either.
-bool settle(const char *outfile, Output *out)
+bool settle(const char *outfile, const OutputNames &names, Output *out)
 {
-    const OutputNames names = output_names(outfile);
     if (!exists(names.header) && !exists(names.journal))
         return true;
     Report r = lock_output(outfile, out);
@@ -53,10 +52,10 @@ int main(int raw_argc, char **raw_argv)
         std::fputs(msg::join_usage, stdout);
         return 2;
     }
-    Output out;
-    if (!settle(argv[1], &out))
-        return 1;
     const OutputNames names = output_names(argv[1]);
+    Output out;
+    if (!settle(argv[1], names, &out))
+        return 1;
     const JoinResult r = join_files(names.header.c_str(), names.data.c_str(), argc == 3 ? argv[2] : argv[1]);
     say(stdout, r.report);
     return r.failure == JoinFailure::none ? 0 : 1;

@@ -54,12 +54,10 @@ struct Shown {
     }
 };
 
-// A failed file operation's line, with the system's reason when it gave one.
-std::string failed(const char *op, const std::string &shown_name, int error)
+// A failed file operation's line: the runs' own, with the system's reason.
+std::string failed(const Shown &shown, const char *op, const std::string &name, int error)
 {
-    if (error == 0)
-        return format(msg::view_failed, op, shown_name.c_str());
-    return format(msg::view_failed_because, op, shown_name.c_str(), reason_of(error).c_str());
+    return msg::view_prefix + said(failure(op, name, error), shown.on);
 }
 
 // One line of the notes file.
@@ -121,7 +119,7 @@ std::string read_header_file(const std::string &name, const Shown &shown, std::i
     if (w.got == Got::missing)
         return format(msg::view_no_output, shown(name).c_str());
     if (w.got == Got::failed || w.got == Got::unopenable)
-        return failed(w.op ? w.op : "read", shown(name), w.error);
+        return failed(shown, w.op ? w.op : "read", name, w.error);
     if (w.got != Got::read || check_wave(w.block.bytes()) != Code::ok || w.block.size < header_bytes)
         return format(msg::view_bad_header, shown(name).c_str());
     const WaveHeader h = read_header(w.block.data.get());
@@ -184,10 +182,10 @@ std::string read_data(const std::string &name, const Shown &shown, std::int32_t 
     Opened o = open_file(name.c_str(), "rb");
     if (!o.file)
         return o.missing() ? format(msg::view_no_output, shown(name).c_str())
-                           : failed("open", shown(name), o.error);
+                           : failed(shown, "open", name, o.error);
     std::int64_t length = 0;
     if (!o.file.length(&length))
-        return failed("size", shown(name), o.file.error());
+        return failed(shown, "size", name, o.file.error());
     const std::int64_t samples = length / 2;
     if (length > max_file_bytes || view::columns_for(samples, rate, view::layout::per_second) > max_columns)
         return format(msg::view_too_long, shown(name).c_str());
@@ -195,7 +193,7 @@ std::string read_data(const std::string &name, const Shown &shown, std::int32_t 
     std::vector<unsigned char> block(block_bytes);
     for (std::size_t got = 0;;) {
         if (!o.file.read_some(block.data(), block.size(), &got))
-            return failed("read", shown(name), o.file.error());
+            return failed(shown, "read", name, o.file.error());
         if (got == 0)
             break;
         r.feed({block.data(), got});
@@ -324,13 +322,13 @@ bool write_svg(const std::string &path, const std::string &svg, std::FILE *err)
 {
     Opened o = open_file(path.c_str(), "wb");
     if (!o.file) {
-        std::fputs(failed("open", shown_name(err, path), o.error).c_str(), err);
+        std::fputs(failed(Shown{err}, "open", path, o.error).c_str(), err);
         return false;
     }
     const bool written = o.file.write(svg.data(), svg.size());
     const int write_error = o.file.error();
     if (!o.file.close() || !written) {
-        std::fputs(failed(written ? "close" : "write", shown_name(err, path),
+        std::fputs(failed(Shown{err}, written ? "close" : "write", path,
                           written ? o.file.error() : write_error)
                        .c_str(),
                    err);

@@ -278,6 +278,11 @@ bool Opened::missing() const
     return !file && !irregular && no_such_file(error);
 }
 
+Report open_failure(const Opened &o, const std::string &path)
+{
+    return o.irregular ? report(Code::not_regular, path) : failure("open", path, o.error);
+}
+
 namespace {
 
 // An open that failed: how, and (for an injected failure) EIO.
@@ -286,6 +291,13 @@ Opened not_opened(int error, bool irregular = false)
     Opened o;
     o.error = error != 0 ? error : EIO;
     o.irregular = irregular;
+    return o;
+}
+
+Opened opened(std::FILE *f)
+{
+    Opened o;
+    o.file = File(f);
     return o;
 }
 
@@ -338,9 +350,7 @@ Opened open_wide(const char *path, const char *mode, bool regular)
         std::fclose(f);
         return not_opened(EINVAL, true);
     }
-    Opened o;
-    o.file = File(f);
-    return o;
+    return opened(f);
 }
 #else
 int open_flags(const char *mode)
@@ -382,9 +392,25 @@ Opened open_fd(const char *path, int flags, const char *mode)
         ::close(fd);
         return not_opened(error);
     }
-    Opened o;
-    o.file = File(f);
-    return o;
+    return opened(f);
+}
+#endif
+
+#ifdef _WIN32
+// The volume's serial number and the file's index: 0, or the error number.
+int id_of(HANDLE h, FileId *id)
+{
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(h, &info))
+        return errno_of(GetLastError());
+    id->volume = info.dwVolumeSerialNumber;
+    id->index = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+    return 0;
+}
+#else
+FileId id_of(const struct stat &st)
+{
+    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 #endif
 
@@ -424,9 +450,7 @@ Opened create_file(const char *path)
         _close(fd);
         return not_opened(EMFILE);
     }
-    Opened o;
-    o.file = File(f);
-    return o;
+    return opened(f);
 #else
     return open_fd(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, "wb");
 #endif
@@ -443,9 +467,7 @@ Opened open_stream(const char *path, const char *mode)
     std::FILE *f = std::fopen(path, mode);
     if (!f)
         return not_opened(errno);
-    Opened o;
-    o.file = File(f);
-    return o;
+    return opened(f);
 #endif
 }
 
@@ -549,23 +571,36 @@ int file_id(const char *path, FileId *id)
                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return errno_of(GetLastError());
-    BY_HANDLE_FILE_INFORMATION info;
-    const bool ok = GetFileInformationByHandle(h, &info) != 0;
-    const DWORD code = GetLastError();
+    const int error = id_of(h, id);
     CloseHandle(h);
-    if (!ok)
-        return errno_of(code);
-    id->volume = info.dwVolumeSerialNumber;
-    id->index = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
-    return 0;
+    return error;
 #else
     struct stat st;
     if (::stat(path, &st) != 0)
         return errno;
-    id->volume = static_cast<std::uint64_t>(st.st_dev);
-    id->index = static_cast<std::uint64_t>(st.st_ino);
+    *id = id_of(st);
     return 0;
 #endif
+}
+
+bool File::id(FileId *id)
+{
+    errno = 0;
+    if (injected_failure())
+        return failed();
+#ifdef _WIN32
+    const int error = id_of(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f_))), id);
+    if (error != 0) {
+        errno = error;
+        return failed();
+    }
+#else
+    struct stat st;
+    if (fstat(fileno(f_), &st) != 0)
+        return failed();
+    *id = id_of(st);
+#endif
+    return true;
 }
 
 Lock::Lock(Lock &&o) noexcept

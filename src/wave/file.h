@@ -11,6 +11,8 @@
 #include <span>
 #include <string>
 
+#include "messages.h"
+
 // Lengths are signed 32-bit counts throughout the system, so a file of 2 GiB
 // or more is one it cannot load.
 inline constexpr std::int64_t max_file_bytes = INT32_MAX;
@@ -35,6 +37,12 @@ enum class LineRead {
     too_long, // a line of more than max bytes: its first max bytes, the rest skipped
     no_memory,// no memory for the line: the rest of it skipped
     error,    // a read failed
+};
+
+// The identity of a file: the same for every name of one file.
+struct FileId {
+    std::uint64_t volume = 0, index = 0;
+    bool operator==(const FileId &) const = default;
 };
 
 // An open stream, owned: closed when it goes, quietly. A stream written to is
@@ -71,6 +79,8 @@ public:
     bool length(std::int64_t *n);
     // Flushes the stream, then cuts (or extends) the file to n bytes.
     bool cut(std::int64_t n);
+    // The identity of the open file (see file_id).
+    bool id(FileId *id);
     bool flush();
     // Closes the stream; false when the close reports an error. The stream is
     // released either way.
@@ -98,6 +108,10 @@ struct Opened {
 
 // Whether an error number says that there is no such file.
 bool no_such_file(int error);
+
+// What a failed open of path is to say: not_regular for a FIFO, a device or a
+// socket, else the failed open and its reason.
+Report open_failure(const Opened &o, const std::string &path);
 
 // fopen with the given mode ("rb", "r+b", "wb", "w+b"), for sources and the
 // files of an output: only a regular file is opened. A FIFO, a device or a
@@ -131,12 +145,6 @@ int remove_file(const char *path);
 // existing to is replaced in one step (the name always holds one of the two
 // files); without it, an existing to is left alone and the rename fails.
 int rename_file(const char *from, const char *to, bool replace);
-
-// The identity of a file: the same for every name of one file.
-struct FileId {
-    std::uint64_t volume = 0, index = 0;
-    bool operator==(const FileId &) const = default;
-};
 
 // The identity of the file at path: 0, or the system's error number.
 int file_id(const char *path, FileId *id);

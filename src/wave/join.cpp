@@ -16,12 +16,6 @@ void fail(JoinResult *r, JoinFailure failure, Report report)
     r->report = std::move(report);
 }
 
-Report open_failure(const Opened &o, const char *path)
-{
-    return o.irregular ? report(Code::not_regular, path) : failure("open", path, o.error);
-}
-
-
 struct Input {
     const char *path;
     Opened opened;
@@ -74,8 +68,8 @@ JoinResult join_files(const char *first, const char *second, const char *output)
     // Joining into an input would empty it before it is read: "segjoin x x.dat".
     FileId ids[2];
     for (std::size_t k = 0; k < 2; ++k)
-        if (const int error = file_id(in[k].path, &ids[k]); error != 0) {
-            fail(&r, in[k].open_failure, failure("open", in[k].path, error));
+        if (File &f = in[k].opened.file; !f.id(&ids[k])) {
+            fail(&r, in[k].open_failure, failure("open", in[k].path, f.error()));
             return r;
         }
     FileId id;

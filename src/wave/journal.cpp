@@ -57,10 +57,8 @@ Report data_state(const std::string &name, bool *exists, std::int64_t *length)
     Opened o = open_file(name.c_str(), "rb");
     *exists = static_cast<bool>(o.file);
     *length = 0;
-    if (o.irregular)
-        return report(Code::not_regular, name);
     if (!o.file)
-        return o.missing() ? Report{} : failure("open", name, o.error);
+        return o.missing() ? Report{} : open_failure(o, name);
     if (!o.file.length(length))
         return failure("size", name, o.file.error());
     return {};

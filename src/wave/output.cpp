@@ -19,11 +19,16 @@ OutputNames output_names(const char *outfile)
     return {base, base + ".whd", base + ".dat", base + ".jnl", base + ".lock"};
 }
 
-// Errors that say the output's folder is not there or cannot take new files.
-static bool folder_error(int error)
+// A file that the run makes beside the output (its lock, its journal) could
+// not be made: where the error says that the folder is not there or takes no
+// new file, the report names the output, whose folder a person must fix.
+static Report making(const std::string &outfile, Report r)
 {
-    return no_such_file(error) || error == ENOTDIR || error == EACCES || error == EPERM ||
-           error == EROFS;
+    const int e = r.error;
+    const bool folder = no_such_file(e) || e == ENOTDIR || e == EACCES || e == EPERM || e == EROFS;
+    if (r.code == Code::file_failed && std::strcmp(r.op, "open") == 0 && folder)
+        return {Code::output_folder, nullptr, outfile, e};
+    return r;
 }
 
 Report lock_output(const char *outfile, Output *out)
@@ -41,18 +46,7 @@ Report lock_output(const char *outfile, Output *out)
     }
     if (l.irregular)
         return report(Code::not_regular, out->names.lock);
-    if (folder_error(l.error)) {
-        Report r = report(Code::output_folder, out->names.outfile);
-        r.error = l.error;
-        return r;
-    }
-    return failure("open", out->names.lock, l.error);
-}
-
-// The report for an open of an output's file that failed.
-static Report open_failure(const Opened &o, const std::string &name)
-{
-    return o.irregular ? report(Code::not_regular, name) : failure("open", name, o.error);
+    return making(out->names.outfile, failure("open", out->names.lock, l.error));
 }
 
 Said open_output(const FmtRecord &fmt, Output *out)
@@ -331,16 +325,8 @@ Report store_note(Output *out, std::span<const unsigned char> buf)
     put_le32(out->header + off::riff_size, static_cast<std::uint32_t>(c.riff));
     put_le32(out->header + off::data_size, static_cast<std::uint32_t>(c.data_size));
     const Journal j = journal_of(*out, c);
-    if (Report r = write_journal(out->names.journal, j)) {
-        // The journal is the file a commit makes: when the folder takes no new
-        // file, what a person must fix is the output's folder.
-        if (r.code == Code::file_failed && std::strcmp(r.op, "open") == 0 && folder_error(r.error)) {
-            const int error = r.error;
-            r = report(Code::output_folder, out->names.outfile);
-            r.error = error;
-        }
-        return r;
-    }
+    if (Report r = write_journal(out->names.journal, j))
+        return making(out->names.outfile, std::move(r));
     if (Report r = data_phase(*out, j, &c, buf))
         return r;
     if (Report r = header_phase(*out, j))
